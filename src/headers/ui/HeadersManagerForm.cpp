@@ -1,0 +1,5 @@
+#include "headers/ui/HeadersManagerForm.h"
+
+TfrmHeadersManager::TfrmHeadersManager(QWidget* parent) : TTabPage(parent) {
+  setObjectName(QStringLiteral("frmHeadersManager"));
+}
