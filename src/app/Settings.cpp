@@ -149,7 +149,7 @@ void ReadKey(const TIniFile& ini, const TKey& k, TSettings& s, const TSettings& 
   const TSettings& def = k.defaultIsCurrent ? s : defaults;
   std::visit(
       [&](auto member) {
-        using T = std::remove_reference_t<decltype(s.*member)>;
+        using T = std::remove_cvref_t<decltype(s.*member)>;
         if constexpr (std::is_same_v<T, bool>) {
           s.*member = ini.ReadBool(section, key, def.*member);
         } else if constexpr (std::is_same_v<T, int>) {
@@ -164,6 +164,8 @@ void ReadKey(const TIniFile& ini, const TKey& k, TSettings& s, const TSettings& 
         } else if constexpr (std::is_same_v<T, TAutoLoadBehavior>) {
           s.*member = EnumFromName(ini.ReadString(section, key, EnumName(def.*member, kAutoLoadNames)),
                                    kAutoLoadNames, def.*member);
+        } else {
+          static_assert(!sizeof(T*), "settings field type without a reader");
         }
       },
       k.field);
@@ -174,7 +176,7 @@ void WriteKey(TIniFile& ini, const TKey& k, const TSettings& s) {
   const QString key = QLatin1String(k.key);
   std::visit(
       [&](auto member) {
-        using T = std::remove_reference_t<decltype(s.*member)>;
+        using T = std::remove_cvref_t<decltype(s.*member)>;
         if constexpr (std::is_same_v<T, bool>) {
           ini.WriteBool(section, key, s.*member);
         } else if constexpr (std::is_same_v<T, int> || std::is_same_v<T, std::uint8_t>) {
@@ -185,6 +187,8 @@ void WriteKey(TIniFile& ini, const TKey& k, const TSettings& s) {
           ini.WriteString(section, key, EnumName(s.*member, kShowHeadersNames));
         } else if constexpr (std::is_same_v<T, TAutoLoadBehavior>) {
           ini.WriteString(section, key, EnumName(s.*member, kAutoLoadNames));
+        } else {
+          static_assert(!sizeof(T*), "settings field type without a writer");
         }
       },
       k.field);
