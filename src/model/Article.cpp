@@ -26,6 +26,11 @@ bool TArticle::GetStatus(int query) const {
 std::string_view TArticle::Sender() const { return TInternedStrings::Senders().Text(sender); }
 
 void TArticle::LoadFromHeader(const TLoadedHeader& header, bool* dateClamped) {
+  LoadFields(header, dateClamped);
+  sender = TInternedStrings::Senders().Intern(header.sender);
+}
+
+void TArticle::LoadFields(const TLoadedHeader& header, bool* dateClamped) {
   number = header.number;
   bytes = header.bytes;
   newsgroup = header.newsgroup;
@@ -33,7 +38,6 @@ void TArticle::LoadFromHeader(const TLoadedHeader& header, bool* dateClamped) {
   date = EncodeShortDate(header.date, dateClamped);
   SetFlag(ARTICLE_FLAG_IS_REPLY, header.reply);
   SetFlag(ARTICLE_FLAG_IS_READ, header.read);
-  sender = TInternedStrings::Senders().Intern(header.sender);
 }
 
 void TMultipartArticle::LoadFromHeader(const TLoadedHeader& header, bool* dateClamped) {

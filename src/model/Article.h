@@ -90,6 +90,8 @@ struct TArticle {
   // Number, bytes, newsgroup, lines (capped), date, reply and read flags and
   // the interned sender. *dateClamped tells whether the date lay out of range.
   void LoadFromHeader(const TLoadedHeader& header, bool* dateClamped = nullptr);
+  // The same without the sender (and part number or references).
+  void LoadFields(const TLoadedHeader& header, bool* dateClamped = nullptr);
 };
 
 // A part of a binary post.

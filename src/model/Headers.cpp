@@ -2,6 +2,7 @@
 
 #include "app/Logger.h"
 #include "model/ArticleThreader.h"
+#include "model/InternedStrings.h"
 
 #include <utility>
 
@@ -15,25 +16,38 @@ TPost* THeaders::FindPost(QByteArrayView subjectKey) {
 
 TPostEnumerator THeaders::GetEnumerator() { return TPostEnumerator(*this); }
 
+void THeaders::Reserve(std::size_t expected) {
+  if (fFinalized) return;
+  fPartArticles.reserve(expected);
+  fTextArticles.reserve(expected);
+  fPartOwners.reserve(expected);
+  fTextOwners.reserve(expected);
+}
+
 bool THeaders::Add(const TLoadedHeader& header) {
   if (fFinalized) {
     LogError("Header added to a finalised header set");
     return false;
   }
-  const TUniqueStringList::TId key = fSubjects.Find(header.subject, true);
-  if (!key) {
-    LogError("Unable to add post in THeaders.Add().FSubjectList.Find()");
-    return false;
-  }
-  std::uint32_t number = fSubjects.Object(key);
+  std::uint32_t number = fRecentSubjects.Find(header.subject);
   if (!number) {
-    TPost& created = fPosts.emplace_back(this, header.totalParts != 0);
+    const TUniqueStringList::TId key = fSubjects.Find(header.subject, true);
+    if (!key) {
+      LogError("Unable to add post in THeaders.Add().FSubjectList.Find()");
+      return false;
+    }
+    number = fSubjects.Object(key);
     const std::string_view text = fSubjects.Text(key);
-    // The key text never moves, so the subject need not be copied.
-    created.fSubject.Borrow(text.data(), static_cast<std::uint16_t>(text.size()));
-    created.fTotalParts = header.totalParts;
-    number = static_cast<std::uint32_t>(fPosts.size());
-    fSubjects.SetObject(key, number);
+    if (!number) {
+      TPost& created = fPosts.emplace_back(this, header.totalParts != 0);
+      // The key text never moves, so the subject need not be copied.
+      created.fSubject.Borrow(text.data(), static_cast<std::uint16_t>(text.size()));
+      created.fTotalParts = header.totalParts;
+      number = static_cast<std::uint32_t>(fPosts.size());
+      fSubjects.SetObject(key, number);
+    }
+    if (text.size() == static_cast<std::size_t>(header.subject.size()))
+      fRecentSubjects.Put(header.subject, text.data(), number);
   }
   TPost& post = fPosts[number - 1];
   if (post.fCount >= kMaxPostArticles) return true;
@@ -56,19 +70,30 @@ bool THeaders::Add(const TLoadedHeader& header) {
   }
   if (!post.fCount) post.fBaseMessageId = ref;
 
+  std::uint32_t sender = fRecentSenders.Find(header.sender);
+  if (!sender && !header.sender.isEmpty()) {
+    sender = TInternedStrings::Senders().Intern(header.sender);
+    const std::string_view text = TInternedStrings::Senders().Text(sender);
+    if (sender && text == std::string_view(header.sender.data(), static_cast<std::size_t>(header.sender.size())))
+      fRecentSenders.Put(header.sender, text.data(), sender);
+  }
+
   bool clamped = false;
   TArticle* article;
   if (post.IsMultipart()) {
     TMultipartArticle& a = fPartArticles.emplace_back();
-    a.LoadFromHeader(header, &clamped);
+    a.LoadFields(header, &clamped);
+    a.partNumber = header.partNumber;
     fPartOwners.push_back(number - 1);
     article = &a;
   } else {
     TTextArticle& a = fTextArticles.emplace_back();
-    a.LoadFromHeader(header, &clamped);
+    a.LoadFields(header, &clamped);
+    a.references = TInternedStrings::References().Intern(header.references);
     fTextOwners.push_back(number - 1);
     article = &a;
   }
+  article->sender = sender;
   article->messageId = ref;
   article->SetFlag(ARTICLE_FLAG_MESSAGEID_IS_DIFF, isDiff);
   fClampedDates += clamped;
@@ -130,8 +155,9 @@ void THeaders::Finalize() {
 
 THeadersMemory THeaders::Memory() const {
   THeadersMemory m;
-  m.articles = fPartArticles.capacity() * sizeof(TMultipartArticle) + fTextArticles.capacity() * sizeof(TTextArticle) +
-               (fPartOwners.capacity() + fTextOwners.capacity()) * sizeof(std::uint32_t);
+  // Sizes, not capacities: reserved room that was never written is not resident.
+  m.articles = fPartArticles.size() * sizeof(TMultipartArticle) + fTextArticles.size() * sizeof(TTextArticle) +
+               (fPartOwners.size() + fTextOwners.size()) * sizeof(std::uint32_t);
   m.messageIds = fMessageIds.BytesUsed();
   m.posts = fPosts.size() * sizeof(TPost);
   for (const TPost& post : fPosts) m.posts += static_cast<std::size_t>(post.fSubject.Capacity());

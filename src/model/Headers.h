@@ -3,6 +3,7 @@
 #include "model/LoadedHeader.h"
 #include "model/MessageIdStore.h"
 #include "model/Post.h"
+#include "model/RecentKeyCache.h"
 #include "model/StringDiff.h"
 #include "model/UniqueStringList.h"
 
@@ -14,7 +15,7 @@ class TPostEnumerator;
 
 // Where the memory of a header set goes, in bytes.
 struct THeadersMemory {
-  std::size_t articles = 0;     // article records (capacity)
+  std::size_t articles = 0;     // article records
   std::size_t messageIds = 0;   // identifier store, plain and difference forms
   std::size_t posts = 0;        // post records
   std::size_t postIndex = 0;    // subject keys and buckets
@@ -37,6 +38,10 @@ class THeaders {
   ~THeaders();
   THeaders(const THeaders&) = delete;
   THeaders& operator=(const THeaders&) = delete;
+
+  // Room for expected headers, when the caller knows how many come: spares
+  // the copying of growing arrays (untouched room costs address space only).
+  void Reserve(std::size_t expected);
 
   // Adds one header. False, with "Unable to add post in
   // THeaders.Add().FSubjectList.Find()" logged, when its subject key can be
@@ -77,6 +82,8 @@ class THeaders {
   std::vector<std::uint32_t> fPartOwners;
   std::vector<std::uint32_t> fTextOwners;
   TMessageIdStore fMessageIds;
+  TRecentKeyCache<6> fRecentSubjects;  // subject key -> post number
+  TRecentKeyCache<8> fRecentSenders;   // sender -> interned id
   std::uint64_t fTotalArticles = 0;
   std::uint32_t fClampedDates = 0;
   bool fFinalized = false;

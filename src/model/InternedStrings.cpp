@@ -1,12 +1,12 @@
 #include "model/InternedStrings.h"
 
 TInternedStrings& TInternedStrings::Senders() {
-  static TInternedStrings list;
+  static TInternedStrings list(false);
   return list;
 }
 
 TInternedStrings& TInternedStrings::References() {
-  static TInternedStrings list;
+  static TInternedStrings list(true);
   return list;
 }
 

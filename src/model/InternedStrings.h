@@ -4,8 +4,9 @@
 
 #include <mutex>
 
-// A program-wide interning table: one text per distinct string (ignoring
-// letter case), named by a 32-bit id. Two exist from start to exit and are
+// A program-wide interning table: one text per distinct string, named by a
+// 32-bit id. Senders are told apart ignoring letter case; reference lists by
+// their exact bytes, as message identifiers differing in case are different. Two exist from start to exit and are
 // never cleared: senders (From) and reference lists (References). Header sets
 // loading in several tabs at once intern into them, so lookups and additions
 // are serialised by one lock; reading a text by id needs no lock, because
@@ -27,7 +28,7 @@ class TInternedStrings {
   std::size_t BytesAllocated() const;
 
  private:
-  TInternedStrings() = default;
+  explicit TInternedStrings(bool caseSensitive) : fList(caseSensitive) {}
 
   mutable std::mutex fLock;
   mutable TUniqueStringList fList;

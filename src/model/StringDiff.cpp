@@ -1,11 +1,20 @@
 #include "model/StringDiff.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
 
 inline bool IsMarker(char c) { return c == '!' || c == '"' || c == '#' || c == '$'; }
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+inline bool Same4(const char* a, const char* b) {
+  std::uint32_t x;
+  std::uint32_t y;
+  std::memcpy(&x, a, 4);
+  std::memcpy(&y, b, 4);
+  return x == y;
+}
 
 class TDiffWriter {
  public:
@@ -65,7 +74,7 @@ int EncodeStringDiff(std::string_view base, std::string_view text, char* out) {
       // Extra bytes in text: base[j+1..j+4] reappears k bytes later in text.
       bool done = false;
       for (std::size_t k = 1; k <= 4 && !done; ++k) {
-        if (i + k + 4 < n && std::memcmp(base.data() + j + 1, text.data() + i + k + 1, 4) == 0) {
+        if (i + k + 4 < n && Same4(base.data() + j + 1, text.data() + i + k + 1)) {
           w.Literal(text[i]);
           w.Raw('"');
           w.Raw(char('0' + k));
@@ -77,7 +86,7 @@ int EncodeStringDiff(std::string_view base, std::string_view text, char* out) {
       }
       // Extra bytes in base: text[i+1..i+4] reappears k bytes later in base.
       for (std::size_t k = 1; k <= 4 && !done; ++k) {
-        if (j + k + 4 < m && std::memcmp(base.data() + j + k + 1, text.data() + i + 1, 4) == 0) {
+        if (j + k + 4 < m && Same4(base.data() + j + k + 1, text.data() + i + 1)) {
           w.Literal(text[i]);
           w.Raw('$');
           w.Raw(char('0' + k));
@@ -96,8 +105,12 @@ int EncodeStringDiff(std::string_view base, std::string_view text, char* out) {
   return w.Ok() ? w.Length() : -1;
 }
 
-bool DecodeStringDiff(std::string_view base, std::string_view diff, std::string& out) {
-  out.clear();
+namespace {
+
+// Walks diff against base and hands every produced stretch to sink, which
+// answers false to stop. False for a malformed difference.
+template <typename TSink>
+bool ApplyStringDiff(std::string_view base, std::string_view diff, TSink&& sink) {
   const std::size_t d = diff.size();
   const std::size_t m = base.size();
   std::size_t j = 0;
@@ -105,13 +118,13 @@ bool DecodeStringDiff(std::string_view base, std::string_view diff, std::string&
   while (p < d) {
     const char c = diff[p];
     if (!IsMarker(c)) {
-      out += c;
+      if (!sink(diff.data() + p, 1)) return false;
       ++j;
       ++p;
       continue;
     }
     if (p + 1 < d && diff[p + 1] == c) {
-      out += c;
+      if (!sink(diff.data() + p, 1)) return false;
       ++j;
       p += 2;
       continue;
@@ -128,13 +141,11 @@ bool DecodeStringDiff(std::string_view base, std::string_view diff, std::string&
     switch (c) {
       case '!':
       case '#':
-        if (j > m || count > m - j) return false;
-        out.append(base.data() + j, count);
+        if (j > m || count > m - j || !sink(base.data() + j, count)) return false;
         j += count;
         break;
       case '"':
-        if (p + width + count > d) return false;
-        out.append(diff.data() + p + width, count);
+        if (p + width + count > d || !sink(diff.data() + p + width, count)) return false;
         width += count;
         break;
       default:  // '$'
@@ -147,12 +158,30 @@ bool DecodeStringDiff(std::string_view base, std::string_view diff, std::string&
   return true;
 }
 
+}  // namespace
+
+bool DecodeStringDiff(std::string_view base, std::string_view diff, std::string& out) {
+  out.clear();
+  return ApplyStringDiff(base, diff, [&out](const char* bytes, std::size_t n) {
+    out.append(bytes, n);
+    return true;
+  });
+}
+
+bool StringDiffReproduces(std::string_view base, std::string_view diff, std::string_view text) {
+  std::size_t at = 0;
+  const bool ok = ApplyStringDiff(base, diff, [&](const char* bytes, std::size_t n) {
+    if (n > text.size() - at || std::memcmp(bytes, text.data() + at, n) != 0) return false;
+    at += n;
+    return true;
+  });
+  return ok && at == text.size();
+}
+
 int MakeStringDiff(std::string_view base, std::string_view text, char* out) {
   if (base.empty() || text.empty()) return -1;
   const int length = EncodeStringDiff(base, text, out);
   if (length < 0 || static_cast<std::size_t>(length) >= text.size()) return -1;
-  thread_local std::string check;  // reused: this runs once per stored identifier
-  if (!DecodeStringDiff(base, std::string_view(out, static_cast<std::size_t>(length)), check) || check != text)
-    return -1;
+  if (!StringDiffReproduces(base, std::string_view(out, static_cast<std::size_t>(length)), text)) return -1;
   return length;
 }

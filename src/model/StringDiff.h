@@ -23,6 +23,9 @@ int EncodeStringDiff(std::string_view base, std::string_view text, char* out);
 // one that reaches past the end of base.
 bool DecodeStringDiff(std::string_view base, std::string_view diff, std::string& out);
 
+// Whether applying diff to base gives exactly text (no allocation).
+bool StringDiffReproduces(std::string_view base, std::string_view diff, std::string_view text);
+
 // What a header set stores for text against base: the difference when both
 // are non-empty, the difference is shorter than text and decodes back to text
 // exactly; its length then, else -1 (store text plain).

@@ -20,7 +20,7 @@ constexpr auto kLower = MakeLowerTable();
 
 }  // namespace
 
-TUniqueStringList::TUniqueStringList() {
+TUniqueStringList::TUniqueStringList(bool caseSensitive) : fCaseSensitive(caseSensitive) {
   // calloc: pages are only touched as buckets and blocks get used.
   fBuckets = static_cast<std::uint32_t*>(std::calloc(kBucketCount, sizeof(std::uint32_t)));
   fBlocks = static_cast<char**>(std::calloc(kMaxBlocks, sizeof(char*)));
@@ -74,33 +74,41 @@ TUniqueStringList::TId TUniqueStringList::Find(QByteArrayView key, bool add, boo
   const auto length = static_cast<std::size_t>(key.size());
   if (length == 0 || length > kMaxKeyLength) return 0;
 
-  if (length > fWorkCapacity) {
-    const std::size_t capacity = length * 2 < 256 ? 256 : length * 2;
-    auto* grown = static_cast<unsigned char*>(std::realloc(fWork, capacity));
-    if (!grown) return 0;
-    fWork = grown;
-    fWorkCapacity = capacity;
-  }
   const auto* src = reinterpret_cast<const unsigned char*>(key.data());
-  for (std::size_t i = 0; i < length; ++i) fWork[i] = kLower.v[src[i]];
+  const unsigned char* bytes = src;
+  if (!fCaseSensitive) {
+    if (length > fWorkCapacity) {
+      const std::size_t capacity = length * 2 < 256 ? 256 : length * 2;
+      auto* grown = static_cast<unsigned char*>(std::realloc(fWork, capacity));
+      if (!grown) return 0;
+      fWork = grown;
+      fWorkCapacity = capacity;
+    }
+    for (std::size_t i = 0; i < length; ++i) fWork[i] = kLower.v[src[i]];
+    bytes = fWork;
+  }
 
-  const std::uint16_t bucket = Crc16(fWork, length);
+  const std::uint16_t bucket = Crc16(bytes, length);
   TId id = fBuckets[bucket];
   std::uint32_t hash = 0;
   if (id) {
-    hash = HashLittle(fWork, length);
+    hash = HashLittle(bytes, length);
     for (; id; id = EntryAt(id)->nextInBucket) {
       const TEntry* e = EntryAt(id);
       if (e->hash != hash || e->length != length) continue;
       // Equal hashes do not make equal texts: compare the bytes too.
       const auto* text = reinterpret_cast<const unsigned char*>(e->text);
+      if (fCaseSensitive) {
+        if (std::memcmp(text, bytes, length) == 0) return id;
+        continue;
+      }
       std::size_t i = 0;
-      while (i < length && kLower.v[text[i]] == fWork[i]) ++i;
+      while (i < length && kLower.v[text[i]] == bytes[i]) ++i;
       if (i == length) return id;
     }
   }
   if (!add) return 0;
-  if (!fBuckets[bucket]) hash = HashLittle(fWork, length);
+  if (!fBuckets[bucket]) hash = HashLittle(bytes, length);
 
   const TId fresh = Allocate(UnitsFor(length));
   if (!fresh) return 0;

@@ -24,12 +24,15 @@ class TUniqueStringList {
   static constexpr int kBucketCount = 65536;
   static constexpr int kMaxKeyLength = 65535;
 
-  TUniqueStringList();
+  // A case-sensitive list compares exact bytes (for texts made of message
+  // identifiers, which differ by case).
+  explicit TUniqueStringList(bool caseSensitive = false);
   ~TUniqueStringList();
   TUniqueStringList(const TUniqueStringList&) = delete;
   TUniqueStringList& operator=(const TUniqueStringList&) = delete;
 
-  // The entry whose key equals key ignoring ASCII letter case. When absent and
+  // The entry whose key equals key ignoring ASCII letter case (exactly, for a
+  // case-sensitive list). When absent and
   // add is set, a new entry keeps key in its own letter case. An empty key, or
   // one of more than 65535 bytes, is never found or added: 0.
   TId Find(QByteArrayView key, bool add, bool* added = nullptr);
@@ -76,4 +79,5 @@ class TUniqueStringList {
   std::uint32_t fCount = 0;
   unsigned char* fWork = nullptr;     // lower-case copy of the key being looked up
   std::size_t fWorkCapacity = 0;
+  bool fCaseSensitive;
 };
