@@ -10,15 +10,16 @@
 namespace {
 
 const char* const kWords[] = {
-    "Ubuntu", "Desktop", "Collection", "Holiday", "Pictures", "Linux", "Server", "Edition", "Nature", "Documentary",
-    "Ocean", "Mountains", "Archive", "Complete", "Series", "Sounds", "Of", "The", "Forest", "City", "Lights",
-    "Winter", "Summer", "Journey", "Planet", "Earth", "Classic", "Concert", "Live", "Remastered", "Deluxe",
-    "Photos", "Birds", "Trains", "Vintage", "Radio", "Shows", "Lectures", "Physics", "History", "Ancient",
-    "Rome", "Garden", "Recipes", "Jazz", "Piano", "Sessions", "Orchestra", "Wallpapers", "Maps", "Atlas"};
+    "Ubuntu",      "Desktop",  "Collection", "Holiday",    "Pictures", "Linux",   "Server", "Edition", "Nature",
+    "Documentary", "Ocean",    "Mountains",  "Archive",    "Complete", "Series",  "Sounds", "Of",      "The",
+    "Forest",      "City",     "Lights",     "Winter",     "Summer",   "Journey", "Planet", "Earth",   "Classic",
+    "Concert",     "Live",     "Remastered", "Deluxe",     "Photos",   "Birds",   "Trains", "Vintage", "Radio",
+    "Shows",       "Lectures", "Physics",    "History",    "Ancient",  "Rome",    "Garden", "Recipes", "Jazz",
+    "Piano",       "Sessions", "Orchestra",  "Wallpapers", "Maps",     "Atlas"};
 constexpr int kWordCount = sizeof(kWords) / sizeof(kWords[0]);
 
-const char* const kHosts[] = {"news.example.net", "reader.example.org", "news.example.com", "feed.example.info",
-                              "news.invalid", "usenet.example.de"};
+const char* const kHosts[] = {"news.example.net",  "reader.example.org", "news.example.com",
+                              "feed.example.info", "news.invalid",       "usenet.example.de"};
 constexpr int kHostCount = sizeof(kHosts) / sizeof(kHosts[0]);
 
 const char kAlnum[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -329,8 +330,8 @@ void THeaderGenerator::NextText() {
     const double u = Unit();
     const auto index = fThreads.size() - 1 - static_cast<std::size_t>(static_cast<double>(fThreads.size()) * u * u);
     TTextThread& thread = fThreads[index];
-    const TThreadArticle& parent = thread.articles[thread.articles.size() - 1 - Below(
-                                                       static_cast<std::uint32_t>(thread.articles.size()))];
+    const TThreadArticle& parent =
+        thread.articles[thread.articles.size() - 1 - Below(static_cast<std::uint32_t>(thread.articles.size()))];
     fReferences = parent.references;
     if (!fReferences.empty()) fReferences += ' ';
     fReferences += '<';
@@ -378,7 +379,8 @@ const TLoadedHeader& THeaderGenerator::Next() {
   fDate += (0.5 + Unit()) / 86400.0;
   fHeader.number = fNumber;
   fHeader.date = fDate;
-  fHeader.newsgroup = static_cast<std::uint16_t>(fOptions.newsgroups > 1 ? Below(static_cast<std::uint32_t>(fOptions.newsgroups)) : 0);
+  fHeader.newsgroup =
+      static_cast<std::uint16_t>(fOptions.newsgroups > 1 ? Below(static_cast<std::uint32_t>(fOptions.newsgroups)) : 0);
   fHeader.read = false;
   Publish();
   ++fGenerated;

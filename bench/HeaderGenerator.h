@@ -10,12 +10,12 @@
 // Settings of the generated header stream.
 struct THeaderGeneratorOptions {
   std::uint64_t seed = 1;
-  double textShare = 0.05;          // share of headers that are text articles
-  int concurrentPosters = 6;        // binary post sets being posted at once
-  double missingPartRate = 0.002;   // parts that never arrive (incomplete files)
-  double duplicatePartRate = 0.001; // parts that arrive twice
-  int senderPool = 4000;            // distinct posters (picked with a strong bias)
-  int newsgroups = 1;               // newsgroup indexes used
+  double textShare = 0.05;           // share of headers that are text articles
+  int concurrentPosters = 6;         // binary post sets being posted at once
+  double missingPartRate = 0.002;    // parts that never arrive (incomplete files)
+  double duplicatePartRate = 0.001;  // parts that arrive twice
+  int senderPool = 4000;             // distinct posters (picked with a strong bias)
+  int newsgroups = 1;                // newsgroup indexes used
 };
 
 // A deterministic stream of realistic headers, as the header download stores
@@ -56,7 +56,7 @@ class THeaderGenerator {
     std::uint32_t partBytes = 0;
     std::vector<TFile> files;
     int file = 0;
-    int part = 0;     // next part of the current file, from 1
+    int part = 0;  // next part of the current file, from 1
     bool repeat = false;
   };
   struct TThreadArticle {

@@ -91,8 +91,9 @@ TResult RunModel(const TOptions& o) {
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBatch, o.headers - done));
     generator.NextBatch(n, batch, arena);
     for (std::size_t i = 0; i < n; ++i)
-      fileBytes += 40 + 4 + static_cast<std::uint64_t>(batch[i].subject.size() + batch[i].sender.size() +
-                                                        batch[i].messageId.size() + batch[i].references.size());
+      fileBytes += 40 + 4 +
+                   static_cast<std::uint64_t>(batch[i].subject.size() + batch[i].sender.size() +
+                                              batch[i].messageId.size() + batch[i].references.size());
     const auto start = TClock::now();
     for (std::size_t i = 0; i < n; ++i) {
       if (!headers->Add(batch[i])) {
@@ -138,13 +139,13 @@ TResult RunModel(const TOptions& o) {
   std::printf("  header file size for comparison: %.1f bytes/header\n", static_cast<double>(fileBytes) / n);
   std::printf("  posts %d (%llu binary, %llu complete), articles %llu (%llu text)\n", headers->PostCount(),
               static_cast<unsigned long long>(multipartPosts), static_cast<unsigned long long>(complete),
-              static_cast<unsigned long long>(headers->TotalArticles()),
-              static_cast<unsigned long long>(textArticles));
-  std::printf("  bytes/header: article records %.1f, identifiers %.1f (%.1f%% as differences), posts %.1f, "
-              "post index %.1f, senders %.1f (%u), references %.1f (%u)\n",
-              m.articles / n, m.messageIds / n, 100.0 * static_cast<double>(diffs) / n, m.posts / n,
-              m.postIndex / n, static_cast<double>(senders.BytesAllocated()) / n, senders.Count(),
-              static_cast<double>(references.BytesAllocated()) / n, references.Count());
+              static_cast<unsigned long long>(headers->TotalArticles()), static_cast<unsigned long long>(textArticles));
+  std::printf(
+      "  bytes/header: article records %.1f, identifiers %.1f (%.1f%% as differences), posts %.1f, "
+      "post index %.1f, senders %.1f (%u), references %.1f (%u)\n",
+      m.articles / n, m.messageIds / n, 100.0 * static_cast<double>(diffs) / n, m.posts / n, m.postIndex / n,
+      static_cast<double>(senders.BytesAllocated()) / n, senders.Count(),
+      static_cast<double>(references.BytesAllocated()) / n, references.Count());
   std::fflush(stdout);
   // The set stays alive to the end: RSS was read with it in place.
   return r;
@@ -191,8 +192,8 @@ TResult RunBaseline(const TOptions& o) {
       if (added) posts->push_back({std::string(h.subject.data(), h.subject.size()), h.totalParts, {}});
       (*posts)[it->second].articles.push_back({std::string(h.messageId.data(), h.messageId.size()),
                                                std::string(h.sender.data(), h.sender.size()),
-                                               std::string(h.references.data(), h.references.size()), h.number,
-                                               h.lines, h.bytes, h.date, h.newsgroup, h.partNumber, h.reply, h.read});
+                                               std::string(h.references.data(), h.references.size()), h.number, h.lines,
+                                               h.bytes, h.date, h.newsgroup, h.partNumber, h.reply, h.read});
     }
     r.addSeconds += Seconds(TClock::now() - start);
     done += n;
@@ -246,7 +247,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--no-reserve") {
       options.reserve = false;
     } else {
-      std::fprintf(stderr, "usage: %s [--headers N]... [--text-share F] [--seed S] [--no-baseline] [--no-reserve]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--headers N]... [--text-share F] [--seed S] [--no-baseline] [--no-reserve]\n",
+                   argv[0]);
       return 2;
     }
   }

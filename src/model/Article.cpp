@@ -18,8 +18,10 @@ bool TArticle::GetStatus(int query) const {
     case STATUS_QUERY_BUSY:
       return HasFlag(ARTICLE_FLAG_QUEUED_FOR_DOWNLOAD) || HasFlag(ARTICLE_FLAG_DOWNLOADED) ||
              HasFlag(ARTICLE_FLAG_DECODING);
-    case STATUS_QUERY_SAVED: return HasFlag(ARTICLE_FLAG_SAVED);
-    default: return false;
+    case STATUS_QUERY_SAVED:
+      return HasFlag(ARTICLE_FLAG_SAVED);
+    default:
+      return false;
   }
 }
 

@@ -34,7 +34,7 @@ enum TStatusCommand : int {
 
 // Queries of GetStatus.
 enum TStatusQuery : int {
-  STATUS_QUERY_BUSY = 0,    // queued, downloaded or decoding
+  STATUS_QUERY_BUSY = 0,  // queued, downloaded or decoding
   STATUS_QUERY_SAVED = 1,
   STATUS_QUERY_UNREAD = 2,  // posts only: some article is not read
 };
@@ -43,22 +43,36 @@ enum TStatusQuery : int {
 // downloaded, decoding and saved are given; read and completeness bits are
 // never touched.
 template <typename TFlags>
-void ApplyStatusCommand(TFlags& flags, int command, int queued, int expired, int downloaded, int decoding,
-                        int saved) {
+void ApplyStatusCommand(TFlags& flags, int command, int queued, int expired, int downloaded, int decoding, int saved) {
   const auto bit = [](int n) { return static_cast<TFlags>(TFlags(1) << n); };
   const TFlags download = bit(downloaded) | bit(queued) | bit(expired);
   switch (command) {
-    case STATUS_CLEAR_DOWNLOAD: flags &= static_cast<TFlags>(~download); break;
-    case STATUS_CLEAR_DECODING: flags &= static_cast<TFlags>(~bit(decoding)); break;
-    case STATUS_CLEAR_ALL: flags &= static_cast<TFlags>(~(download | bit(decoding))); break;
-    case STATUS_SET_QUEUED: flags = static_cast<TFlags>((flags & ~download) | bit(queued)); break;
-    case STATUS_SET_EXPIRED: flags = static_cast<TFlags>((flags & ~download) | bit(expired)); break;
-    case STATUS_SET_DOWNLOADED: flags = static_cast<TFlags>((flags & ~download) | bit(downloaded)); break;
-    case STATUS_SET_DECODING: flags = static_cast<TFlags>((flags & ~bit(decoding)) | bit(decoding)); break;
+    case STATUS_CLEAR_DOWNLOAD:
+      flags &= static_cast<TFlags>(~download);
+      break;
+    case STATUS_CLEAR_DECODING:
+      flags &= static_cast<TFlags>(~bit(decoding));
+      break;
+    case STATUS_CLEAR_ALL:
+      flags &= static_cast<TFlags>(~(download | bit(decoding)));
+      break;
+    case STATUS_SET_QUEUED:
+      flags = static_cast<TFlags>((flags & ~download) | bit(queued));
+      break;
+    case STATUS_SET_EXPIRED:
+      flags = static_cast<TFlags>((flags & ~download) | bit(expired));
+      break;
+    case STATUS_SET_DOWNLOADED:
+      flags = static_cast<TFlags>((flags & ~download) | bit(downloaded));
+      break;
+    case STATUS_SET_DECODING:
+      flags = static_cast<TFlags>((flags & ~bit(decoding)) | bit(decoding));
+      break;
     case STATUS_SET_SAVED:
       flags = static_cast<TFlags>((flags & ~(download | bit(decoding))) | bit(saved));
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

@@ -18,7 +18,8 @@ void TArticleThreader::ParseReferences(std::string_view text, std::vector<std::s
 int TArticleThreader::FindParent(int i, const std::vector<std::string_view>& references) const {
   for (auto r = references.rbegin(); r != references.rend(); ++r) {
     // The entries with this identifier, in article order; the article itself does not count.
-    auto it = std::lower_bound(fById.begin(), fById.end(), *r, [this](int e, std::string_view id) { return IdOf(e) < id; });
+    auto it =
+        std::lower_bound(fById.begin(), fById.end(), *r, [this](int e, std::string_view id) { return IdOf(e) < id; });
     for (; it != fById.end() && IdOf(*it) == *r; ++it)
       if (*it != i) return *it;
   }

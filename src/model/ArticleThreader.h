@@ -38,7 +38,9 @@ class TArticleThreader {
     int firstChild;
   };
 
-  std::string_view IdOf(int i) const { return std::string_view(fIds).substr(fEntries[i].idOffset, fEntries[i].idLength); }
+  std::string_view IdOf(int i) const {
+    return std::string_view(fIds).substr(fEntries[i].idOffset, fEntries[i].idLength);
+  }
   int FindParent(int i, const std::vector<std::string_view>& references) const;
   void AddChild(int parent, int child);
   void Detach(int child);
@@ -47,8 +49,8 @@ class TArticleThreader {
   void BreakCycles();
 
   std::vector<TEntry> fEntries;
-  std::string fIds;                  // every decoded identifier, one after the other
-  std::vector<int> fById;            // entries sorted by identifier, then article order
+  std::string fIds;        // every decoded identifier, one after the other
+  std::vector<int> fById;  // entries sorted by identifier, then article order
   std::vector<std::string_view> fReferences;
   std::vector<unsigned char> fReachable;
   std::vector<int> fStack;

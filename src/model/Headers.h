@@ -15,10 +15,10 @@ class TPostEnumerator;
 
 // Where the memory of a header set goes, in bytes.
 struct THeadersMemory {
-  std::size_t articles = 0;     // article records
-  std::size_t messageIds = 0;   // identifier store, plain and difference forms
-  std::size_t posts = 0;        // post records
-  std::size_t postIndex = 0;    // subject keys and buckets
+  std::size_t articles = 0;    // article records
+  std::size_t messageIds = 0;  // identifier store, plain and difference forms
+  std::size_t posts = 0;       // post records
+  std::size_t postIndex = 0;   // subject keys and buckets
   std::size_t Total() const { return articles + messageIds + posts + postIndex; }
 };
 

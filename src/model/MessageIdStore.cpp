@@ -49,8 +49,7 @@ bool TMessageIdStore::Append(std::string_view bytes, TRef& ref) {
 
 std::string_view TMessageIdStore::View(TRef ref) const {
   if (!ref) return {};
-  const auto* at =
-      reinterpret_cast<const unsigned char*>(fBlocks[ref >> kBlockShift] + (ref & (kBlockSize - 1)));
+  const auto* at = reinterpret_cast<const unsigned char*>(fBlocks[ref >> kBlockShift] + (ref & (kBlockSize - 1)));
   std::size_t length = at[0];
   std::size_t prefix = 1;
   if (length == 255) {

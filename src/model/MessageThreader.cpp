@@ -58,7 +58,9 @@ void TMessageThreader::Thread() {
 
   std::vector<int> byId(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) byId[i] = i;
-  const auto idOf = [this](int e) { return std::string_view(fEntries[e].messageId.data(), fEntries[e].messageId.size()); };
+  const auto idOf = [this](int e) {
+    return std::string_view(fEntries[e].messageId.data(), fEntries[e].messageId.size());
+  };
   std::sort(byId.begin(), byId.end(), [&](int a, int b) {
     const int order = idOf(a).compare(idOf(b));
     return order != 0 ? order < 0 : a < b;
@@ -70,7 +72,8 @@ void TMessageThreader::Thread() {
     TArticleThreader::ParseReferences(std::string_view(text.data(), text.size()), references);
     int parent = -1;
     for (auto r = references.rbegin(); r != references.rend() && parent < 0; ++r) {
-      auto it = std::lower_bound(byId.begin(), byId.end(), *r, [&](int e, std::string_view id) { return idOf(e) < id; });
+      auto it =
+          std::lower_bound(byId.begin(), byId.end(), *r, [&](int e, std::string_view id) { return idOf(e) < id; });
       for (; it != byId.end() && idOf(*it) == *r; ++it) {
         if (*it != i) {
           parent = *it;

@@ -15,13 +15,13 @@ const TArticle& TPost::Article(int i) const {
   return IsMultipart() ? static_cast<const TArticle&>(MultipartArticle(i)) : TextArticle(i);
 }
 
-TArticle& TPost::Article(int i) {
-  return IsMultipart() ? static_cast<TArticle&>(MultipartArticle(i)) : TextArticle(i);
-}
+TArticle& TPost::Article(int i) { return IsMultipart() ? static_cast<TArticle&>(MultipartArticle(i)) : TextArticle(i); }
 
 const TTextArticle& TPost::TextArticle(int i) const { return fOwner->fTextArticles[fFirst + std::uint32_t(i)]; }
 TTextArticle& TPost::TextArticle(int i) { return fOwner->fTextArticles[fFirst + std::uint32_t(i)]; }
-const TMultipartArticle& TPost::MultipartArticle(int i) const { return fOwner->fPartArticles[fFirst + std::uint32_t(i)]; }
+const TMultipartArticle& TPost::MultipartArticle(int i) const {
+  return fOwner->fPartArticles[fFirst + std::uint32_t(i)];
+}
 TMultipartArticle& TPost::MultipartArticle(int i) { return fOwner->fPartArticles[fFirst + std::uint32_t(i)]; }
 
 int TPost::ChildCount() const {
@@ -106,12 +106,14 @@ bool TPost::GetStatus(int query) const {
   switch (query) {
     case STATUS_QUERY_BUSY:
       return HasFlag(POST_FLAG_QUEUED_FOR_DOWNLOAD) || HasFlag(POST_FLAG_DOWNLOADED) || HasFlag(POST_FLAG_DECODING);
-    case STATUS_QUERY_SAVED: return HasFlag(POST_FLAG_SAVED);
+    case STATUS_QUERY_SAVED:
+      return HasFlag(POST_FLAG_SAVED);
     case STATUS_QUERY_UNREAD:
       for (int i = 0; i < fCount; ++i)
         if (!Article(i).HasFlag(ARTICLE_FLAG_IS_READ)) return true;
       return false;
-    default: return false;
+    default:
+      return false;
   }
 }
 

@@ -37,7 +37,8 @@ inline constexpr int kMaxPostArticles = 16383;
 // reads articles is valid once the set is finalised.
 class TPost {
  public:
-  TPost(THeaders* owner, bool multipart) : fOwner(owner), fKind(multipart ? ARTICLE_CLASS_MULTIPART : ARTICLE_CLASS_TEXT) {}
+  TPost(THeaders* owner, bool multipart)
+      : fOwner(owner), fKind(multipart ? ARTICLE_CLASS_MULTIPART : ARTICLE_CLASS_TEXT) {}
 
   bool IsMultipart() const { return fKind == ARTICLE_CLASS_MULTIPART; }
   TArticleClass ArticleClass() const { return static_cast<TArticleClass>(fKind); }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDateTime>
+#include "app/DayCount.h"
 
 #include <cstdint>
 
@@ -17,7 +17,3 @@ inline constexpr short_datetime kShortDateMax = 0xFFFFFFFFu;
 // *clamped (when given) tells whether the date lay outside the range (NaN too).
 short_datetime EncodeShortDate(double days, bool* clamped = nullptr);
 double DecodeShortDate(short_datetime value);
-
-// Local-time conversions, for display and for dates parsed as QDateTime.
-double DateTimeToDays(const QDateTime& dateTime);
-QDateTime DaysToDateTime(double days);

@@ -41,7 +41,16 @@ bool FindCounter(const char* s, int length, char open, char close, int& from, in
 
 inline bool IsTerminator(char c) {
   switch (c) {
-    case ' ': case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
+    case ' ':
+    case '"':
+    case '*':
+    case '/':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '\\':
+    case '|':
       return true;
     default:
       return false;
@@ -77,11 +86,21 @@ int ParsePartCounter(char* subject, int length, TPartCounter& counter) {
   bool parenthesis = false;
   for (int k = 0; k < length; ++k) {
     switch (subject[k]) {
-      case '/': slash = true; break;
-      case '(': case ')': parenthesis = true; break;
-      case '[': lastOpen = k; break;
-      case ']': lastClose = k; break;
-      default: break;
+      case '/':
+        slash = true;
+        break;
+      case '(':
+      case ')':
+        parenthesis = true;
+        break;
+      case '[':
+        lastOpen = k;
+        break;
+      case ']':
+        lastClose = k;
+        break;
+      default:
+        break;
     }
   }
   // Brackets stand in for parentheses when a subject has none.

@@ -7,12 +7,12 @@
 
 // What ForEach reports per key.
 struct TTernaryWalkRecord {
-  int index = 0;                       // 0 for the first key
-  const char* key = nullptr;           // zero-terminated, valid during the call
+  int index = 0;              // 0 for the first key
+  const char* key = nullptr;  // zero-terminated, valid during the call
   int keyLength = 0;
-  const TTernaryItem* items = nullptr; // newest first
+  const TTernaryItem* items = nullptr;  // newest first
   std::uint32_t terminal = 0;
-  std::uintptr_t value = 0;            // as given to ForEach
+  std::uintptr_t value = 0;  // as given to ForEach
 };
 
 // A set of byte keys with a tagged object chain per key, looked up exactly

@@ -30,9 +30,7 @@ class TTernaryNodePool {
   // The number of a fresh slot; 0 (and a logged error) when the block size
   // was never set or memory runs out.
   std::uint32_t GetNode();
-  TTernaryNode& Node(std::uint32_t slot) {
-    return fBlocks[(slot - 1) / fNodesPerBlock][(slot - 1) % fNodesPerBlock];
-  }
+  TTernaryNode& Node(std::uint32_t slot) { return fBlocks[(slot - 1) / fNodesPerBlock][(slot - 1) % fNodesPerBlock]; }
   const TTernaryNode& Node(std::uint32_t slot) const {
     return fBlocks[(slot - 1) / fNodesPerBlock][(slot - 1) % fNodesPerBlock];
   }

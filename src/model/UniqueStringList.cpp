@@ -139,9 +139,7 @@ void TUniqueStringList::SetObject(TId id, std::uint32_t object) {
   if (id) EntryAt(id)->object = object;
 }
 
-TUniqueStringList::TId TUniqueStringList::First() const {
-  return fCount ? TId(1) : TId(0);
-}
+TUniqueStringList::TId TUniqueStringList::First() const { return fCount ? TId(1) : TId(0); }
 
 TUniqueStringList::TId TUniqueStringList::Next(TId id) const {
   if (!id) return 0;

@@ -74,10 +74,10 @@ class TUniqueStringList {
   TId Allocate(std::uint32_t units);
 
   std::uint32_t* fBuckets = nullptr;
-  char** fBlocks = nullptr;           // fixed directory: readers never see it move
+  char** fBlocks = nullptr;               // fixed directory: readers never see it move
   std::vector<std::uint32_t> fBlockUsed;  // units used per block
   std::uint32_t fCount = 0;
-  unsigned char* fWork = nullptr;     // lower-case copy of the key being looked up
+  unsigned char* fWork = nullptr;  // lower-case copy of the key being looked up
   std::size_t fWorkCapacity = 0;
   bool fCaseSensitive;
 };
