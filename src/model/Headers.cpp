@@ -80,18 +80,34 @@ bool THeaders::Add(const TLoadedHeader& header) {
 
   bool clamped = false;
   TArticle* article;
-  if (post.IsMultipart()) {
-    TMultipartArticle& a = fPartArticles.emplace_back();
-    a.LoadFields(header, &clamped);
-    a.partNumber = header.partNumber;
-    fPartOwners.push_back(number - 1);
-    article = &a;
+  const bool multipart = post.IsMultipart();
+  TPodArray<std::uint32_t>& owners = multipart ? fPartOwners : fTextOwners;
+  std::uint32_t* owner = owners.append();
+  if (!owner) {
+    LogError("Out of memory for the articles of a header set");
+    return false;
+  }
+  *owner = number - 1;
+  if (multipart) {
+    TMultipartArticle* a = fPartArticles.append();
+    if (!a) {
+      owners.pop_back();
+      LogError("Out of memory for the articles of a header set");
+      return false;
+    }
+    a->LoadFields(header, &clamped);
+    a->partNumber = header.partNumber;
+    article = a;
   } else {
-    TTextArticle& a = fTextArticles.emplace_back();
-    a.LoadFields(header, &clamped);
-    a.references = TInternedStrings::References().Intern(header.references);
-    fTextOwners.push_back(number - 1);
-    article = &a;
+    TTextArticle* a = fTextArticles.append();
+    if (!a) {
+      owners.pop_back();
+      LogError("Out of memory for the articles of a header set");
+      return false;
+    }
+    a->LoadFields(header, &clamped);
+    a->references = TInternedStrings::References().Intern(header.references);
+    article = a;
   }
   article->sender = sender;
   article->messageId = ref;
@@ -102,7 +118,7 @@ bool THeaders::Add(const TLoadedHeader& header) {
 }
 
 template <typename TRecord>
-void THeaders::LayOut(std::vector<TRecord>& records, std::vector<std::uint32_t>& owners, bool multipart) {
+void THeaders::LayOut(TPodArray<TRecord>& records, TPodArray<std::uint32_t>& owners, bool multipart) {
   // Each post of this kind gets a run of records, in post order; within a run
   // the articles keep the order in which they were added.
   std::vector<std::uint32_t> next(fPosts.size());
@@ -115,7 +131,7 @@ void THeaders::LayOut(std::vector<TRecord>& records, std::vector<std::uint32_t>&
     start += post.fCount;
   }
   // owners[i] becomes the place of record i, then records move there in cycles.
-  for (std::uint32_t& owner : owners) owner = next[owner]++;
+  for (std::size_t i = 0; i < owners.size(); ++i) owners[i] = next[owners[i]]++;
   for (std::uint32_t i = 0; i < owners.size(); ++i) {
     while (owners[i] != i) {
       const std::uint32_t to = owners[i];
@@ -123,7 +139,7 @@ void THeaders::LayOut(std::vector<TRecord>& records, std::vector<std::uint32_t>&
       std::swap(owners[i], owners[to]);
     }
   }
-  std::vector<std::uint32_t>().swap(owners);
+  owners.release();
 }
 
 void THeaders::Finalize() {

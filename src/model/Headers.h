@@ -2,6 +2,7 @@
 
 #include "model/LoadedHeader.h"
 #include "model/MessageIdStore.h"
+#include "model/PodArray.h"
 #include "model/Post.h"
 #include "model/RecentKeyCache.h"
 #include "model/StringDiff.h"
@@ -72,15 +73,15 @@ class THeaders {
   friend class TArticleThreader;
 
   template <typename TRecord>
-  void LayOut(std::vector<TRecord>& records, std::vector<std::uint32_t>& owners, bool multipart);
+  void LayOut(TPodArray<TRecord>& records, TPodArray<std::uint32_t>& owners, bool multipart);
 
   TUniqueStringList fSubjects;  // subject key -> post number + 1
   std::deque<TPost> fPosts;
-  std::vector<TMultipartArticle> fPartArticles;
-  std::vector<TTextArticle> fTextArticles;
+  TPodArray<TMultipartArticle> fPartArticles;
+  TPodArray<TTextArticle> fTextArticles;
   // While loading: the post of each article record, for the layout.
-  std::vector<std::uint32_t> fPartOwners;
-  std::vector<std::uint32_t> fTextOwners;
+  TPodArray<std::uint32_t> fPartOwners;
+  TPodArray<std::uint32_t> fTextOwners;
   TMessageIdStore fMessageIds;
   TRecentKeyCache<6> fRecentSubjects;  // subject key -> post number
   TRecentKeyCache<8> fRecentSenders;   // sender -> interned id
