@@ -98,7 +98,7 @@ void TArticleThreader::Thread(TPost& post) {
   std::string id;
   for (int i = 0; i < n; ++i) {
     TEntry& e = fEntries[i];
-    post.MessageIDInto(i, id);
+    if (!post.MessageIDInto(i, id)) id.clear();  // a damaged identifier matches nothing
     e.idOffset = fIds.size();
     e.idLength = id.size();
     fIds += id;

@@ -42,7 +42,7 @@ class TRecentKeyCache {
     if (n >= 8) {
       std::memcpy(&head, key.data(), 8);
       std::memcpy(&tail, key.data() + n - 8, 8);
-    } else {
+    } else if (n) {
       std::memcpy(&head, key.data(), n);
     }
     const std::uint64_t mix = (head ^ (tail << 29 | tail >> 35) ^ n) * 0x9E3779B97F4A7C15ull;

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -362,4 +363,47 @@ TEST(Headers, GeneratedSetMatchesWhatWentIn) {
   EXPECT_GT(complete, 50);
   EXPECT_GT(incomplete, 20);
   EXPECT_GT(threads, 100);
+}
+
+TEST(Headers, TwoLoadsAtOnceKeepTheirSendersAndReferences) {
+  // Two tabs load header sets at the same time; both intern into the shared tables.
+  const auto load = [](std::uint64_t seed, THeaders& headers, std::map<std::string, std::string>& expected) {
+    THeaderGeneratorOptions options;
+    options.seed = seed;
+    options.textShare = 0.5;
+    options.senderPool = 20000;
+    THeaderGenerator generator(options);
+    for (int i = 0; i < 30000; ++i) {
+      const TLoadedHeader& h = generator.Next();
+      headers.Add(h);
+      expected[h.messageId.toByteArray().toStdString()] =
+          h.sender.toByteArray().toStdString() + '|' + h.references.toByteArray().toStdString();
+    }
+    headers.Finalize();
+  };
+  THeaders first;
+  THeaders second;
+  std::map<std::string, std::string> expectedFirst;
+  std::map<std::string, std::string> expectedSecond;
+  std::thread a(load, 101, std::ref(first), std::ref(expectedFirst));
+  std::thread b(load, 202, std::ref(second), std::ref(expectedSecond));
+  a.join();
+  b.join();
+  for (auto [headers, expected] : {std::pair{&first, &expectedFirst}, std::pair{&second, &expectedSecond}}) {
+    int checked = 0;
+    for (int p = 0; p < headers->PostCount(); ++p) {
+      const TPost& post = headers->Post(p);
+      for (int i = 0; i < post.ArticleCount(); ++i) {
+        std::string got(post.Article(i).Sender());
+        got += '|';
+        if (!post.IsMultipart()) got += post.TextArticle(i).References();
+        const std::string& want = (*expected)[Id(post, i)];
+        // Senders are shared ignoring case: compare them so.
+        ASSERT_EQ(QByteArray::fromStdString(got).toLower(),
+                  QByteArray::fromStdString(post.IsMultipart() ? want.substr(0, want.find('|') + 1) : want).toLower());
+        ++checked;
+      }
+    }
+    EXPECT_EQ(checked, 30000);
+  }
 }
