@@ -19,8 +19,8 @@ inline constexpr int kMaxStringDiff = 2048;
 // kMaxStringDiff bytes); its length, or -1 when it would not fit.
 int EncodeStringDiff(std::string_view base, std::string_view text, char* out);
 
-// Applies diff to base; false (out unspecified) for a malformed difference or
-// one that reaches past the end of base.
+// Applies diff to base into out; false for a malformed difference or one that
+// reaches past the end of base (out is then incomplete).
 bool DecodeStringDiff(std::string_view base, std::string_view diff, std::string& out);
 
 // Whether applying diff to base gives exactly text (no allocation).

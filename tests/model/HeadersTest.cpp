@@ -14,7 +14,7 @@
 
 namespace {
 
-struct THeaderSpec {
+struct THeaderFields {
   const char* subject;
   const char* messageId;
   int part = 0;
@@ -26,7 +26,7 @@ struct THeaderSpec {
   const char* references = "";
 };
 
-TLoadedHeader Make(const THeaderSpec& s) {
+TLoadedHeader Make(const THeaderFields& s) {
   TLoadedHeader h;
   h.number = 1;
   h.subject = s.subject;
@@ -122,8 +122,8 @@ TEST(Headers, PartsSortAndCompleteness) {
     std::vector<std::string> ids;
     for (const auto& [part, bytes] : c.parts) {
       ids.push_back("id" + std::to_string(ids.size()) + "@example.com");
-      THeaderSpec spec{"set", ids.back().c_str(), part, c.total, bytes};
-      ASSERT_TRUE(headers.Add(Make(spec)));
+      THeaderFields fields{"set", ids.back().c_str(), part, c.total, bytes};
+      ASSERT_TRUE(headers.Add(Make(fields)));
     }
     headers.Finalize();
     const TPost& post = headers.Post(0);

@@ -41,15 +41,15 @@ std::vector<int> Replies(const TPost& post, int article) {
   return out;
 }
 
-struct TArticleSpec {
+struct TArticleFields {
   const char* id;
   const char* references;
   double date = 45000;
 };
 
 // One text post made of the given articles, in this order.
-void Thread(THeaders& headers, const std::vector<TArticleSpec>& articles) {
-  for (const TArticleSpec& a : articles) {
+void Thread(THeaders& headers, const std::vector<TArticleFields>& articles) {
+  for (const TArticleFields& a : articles) {
     TLoadedHeader h;
     h.subject = "topic";
     h.messageId = a.id;
@@ -179,7 +179,7 @@ TEST(ArticleThreader, ReferencesAndTheirBrackets) {
 TEST(ArticleThreader, CyclesStayInTheTree) {
   struct TCase {
     const char* name;
-    std::vector<TArticleSpec> articles;
+    std::vector<TArticleFields> articles;
     int root;
     std::vector<int> parents;
   } cases[] = {
