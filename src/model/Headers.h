@@ -40,8 +40,8 @@ class THeaders {
   THeaders(const THeaders&) = delete;
   THeaders& operator=(const THeaders&) = delete;
 
-  // Room for expected headers, when the caller knows how many come: spares
-  // the copying of growing arrays (untouched room costs address space only).
+  // Room for expected headers, when the caller knows how many come: the
+  // article arrays then never regrow (untouched room costs address space only).
   void Reserve(std::size_t expected);
 
   // Adds one header. False, with "Unable to add post in
