@@ -14,11 +14,14 @@
 int main(int argc, char** argv) {
   const long count = argc > 1 ? std::atol(argv[1]) : 2000000;
   // The forms real servers send, in rough proportion.
-  const QList<QByteArray> forms = {
-      "Sat, 02 Feb 2002 12:51:44 -0800",      "Wed, 15 Sep 2010 18:09:15 +0200",
-      "3 Apr 2024 14:58:26 GMT",              "Thu, 20 May 2004 23:43:29 +0000 (UTC)",
-      "mercredi, 23 jul 2014 20:01:02 -0600", "Friday, 19-Nov-82 16:14:55 EST",
-      "Mon, 5 Mar 07 14:03 EST",              "Tue, 25 May 2004 22:14:23 +0100"};
+  const QList<QByteArray> forms = {"Sat, 02 Feb 2002 12:51:44 -0800",
+                                   "Wed, 15 Sep 2010 18:09:15 +0200",
+                                   "3 Apr 2024 14:58:26 GMT",
+                                   "Thu, 20 May 2004 23:43:29 +0000 (UTC)",
+                                   "mercredi, 23 jul 2014 20:01:02 -0600",
+                                   "Friday, 19-Nov-82 16:14:55 EST",
+                                   "Mon, 5 Mar 07 14:03 EST",
+                                   "Tue, 25 May 2004 22:14:23 +0100"};
   QList<QByteArray> dates;
   dates.reserve(count);
   std::size_t bytes = 0;

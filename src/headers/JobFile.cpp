@@ -150,8 +150,7 @@ TJobStats TJobFile::ReadJobStats(const TIniFile& ini) {
   const QStringList names = ini.ReadStringList(kNamesSection);
   for (qsizetype i = 0; i < names.size(); ++i) {
     if (names[i].isEmpty()) continue;
-    stats.downloaded << TJobStats::TNewsgroupCount{names[i],
-                                                   ini.ReadInt64(kHeadersSection, QString::number(i), 0)};
+    stats.downloaded << TJobStats::TNewsgroupCount{names[i], ini.ReadInt64(kHeadersSection, QString::number(i), 0)};
   }
   return stats;
 }
@@ -227,11 +226,21 @@ RETURN_CODES TJobFile::SaveJobKey(const QString& headersDir, const TJobInfo& inf
   std::unique_ptr<TIniFile> ini;
   if (const RETURN_CODES rc = OpenForSave(headersDir, info.guid, ini); rc != RC_SUCCESS) return rc;
   switch (key) {
-    case KEY_FLAGS: WriteJobFlags(*ini, info.flags); break;
-    case KEY_NAME: ini->WriteString(kJob, u"Job.Name"_s, OneLine(info.name)); break;
-    case KEY_CONNECTION_COUNT: ini->WriteInteger(kJob, u"Job.ConnectionCount"_s, info.connectionCount); break;
-    case KEY_SERVER_NAME: ini->WriteString(kJob, u"Job.ServerName"_s, OneLine(info.serverName)); break;
-    case KEY_FILE_SIZE: ini->WriteInt64(kJob, u"Job.FileSize"_s, info.fileSize); break;
+    case KEY_FLAGS:
+      WriteJobFlags(*ini, info.flags);
+      break;
+    case KEY_NAME:
+      ini->WriteString(kJob, u"Job.Name"_s, OneLine(info.name));
+      break;
+    case KEY_CONNECTION_COUNT:
+      ini->WriteInteger(kJob, u"Job.ConnectionCount"_s, info.connectionCount);
+      break;
+    case KEY_SERVER_NAME:
+      ini->WriteString(kJob, u"Job.ServerName"_s, OneLine(info.serverName));
+      break;
+    case KEY_FILE_SIZE:
+      ini->WriteInt64(kJob, u"Job.FileSize"_s, info.fileSize);
+      break;
   }
   if (Flush(*ini)) return RC_SUCCESS;
   return key == KEY_FLAGS ? RC_WRITE_FAILED : RC_SAVE_FAILED;

@@ -14,11 +14,11 @@ constexpr std::array<const char*, 5> kStatusNames = {"JOB_STATUS_UNKNOWN", "JOB_
 constexpr std::array<const char*, 4> kResultNames = {"DOWNLOAD_RESULT_NONE", "DOWNLOAD_RESULT_SUCCESS",
                                                      "DOWNLOAD_RESULT_NO_SUCH_NEWSGROUP", "DOWNLOAD_RESULT_FAILURE"};
 constexpr std::array<const char*, 6> kOperationNames = {
-    "JOB_OPERATION_UNKNOWN",           "JOB_OPERATION_GET_HEADERS_ALL",     "JOB_OPERATION_GET_HEADERS_RANGE",
+    "JOB_OPERATION_UNKNOWN",          "JOB_OPERATION_GET_HEADERS_ALL",     "JOB_OPERATION_GET_HEADERS_RANGE",
     "JOB_OPERATION_GET_HEADERS_FROM", "JOB_OPERATION_GET_HEADERS_PERCENT", "JOB_OPERATION_GET_HEADERS_NUMBER"};
-constexpr std::array<const char*, JOB_FLAG_COUNT_> kFlagNames = {
-    "JOB_FLAG_NEW",          "JOB_FLAG_FORCE_START",  "JOB_FLAG_NO_AUTO_START",
-    "JOB_FLAG_FORCE_LOAD",   "JOB_FLAG_NO_AUTO_LOAD", "JOB_FLAG_NO_AUTO_FOCUS"};
+constexpr std::array<const char*, JOB_FLAG_COUNT_> kFlagNames = {"JOB_FLAG_NEW",           "JOB_FLAG_FORCE_START",
+                                                                 "JOB_FLAG_NO_AUTO_START", "JOB_FLAG_FORCE_LOAD",
+                                                                 "JOB_FLAG_NO_AUTO_LOAD",  "JOB_FLAG_NO_AUTO_FOCUS"};
 
 template <size_t N>
 QString NameOf(const std::array<const char*, N>& names, int value) {
@@ -63,21 +63,31 @@ TJobOperation JobOperationFromName(const QString& name) {
 
 QString JobStatusText(int status) {
   switch (status) {
-    case JOB_STATUS_STOPPED: return u"Stopped"_s;
-    case JOB_STATUS_PENDING: return u"Waiting"_s;
-    case JOB_STATUS_RUNNING: return u"Running"_s;
-    case JOB_STATUS_COMPLETED: return u"Completed"_s;
-    default: return u"UNKNOWN!"_s;
+    case JOB_STATUS_STOPPED:
+      return u"Stopped"_s;
+    case JOB_STATUS_PENDING:
+      return u"Waiting"_s;
+    case JOB_STATUS_RUNNING:
+      return u"Running"_s;
+    case JOB_STATUS_COMPLETED:
+      return u"Completed"_s;
+    default:
+      return u"UNKNOWN!"_s;
   }
 }
 
 QString DownloadResultText(int result) {
   switch (result) {
-    case DOWNLOAD_RESULT_NONE: return QString();
-    case DOWNLOAD_RESULT_SUCCESS: return u"Successful"_s;
-    case DOWNLOAD_RESULT_NO_SUCH_NEWSGROUP: return u"Failed"_s;
-    case DOWNLOAD_RESULT_FAILURE: return u"Partial Success"_s;
-    default: return u"UNKNOWN!"_s;
+    case DOWNLOAD_RESULT_NONE:
+      return QString();
+    case DOWNLOAD_RESULT_SUCCESS:
+      return u"Successful"_s;
+    case DOWNLOAD_RESULT_NO_SUCH_NEWSGROUP:
+      return u"Failed"_s;
+    case DOWNLOAD_RESULT_FAILURE:
+      return u"Partial Success"_s;
+    default:
+      return u"UNKNOWN!"_s;
   }
 }
 

@@ -39,7 +39,7 @@ class TKillFile {
   const QList<QByteArray>& Lines() const { return fLines; }
   const QStringList& SenderPatterns() const { return fSenders; }
   const QStringList& SubjectPatterns() const { return fSubjects; }
-  bool IsCreated() const { return fCreated; }   // the last Load wrote the default file
+  bool IsCreated() const { return fCreated; }  // the last Load wrote the default file
   bool HasEntries() const { return fHasEntries; }
   bool IsEmpty() const { return fEmpty; }
 

@@ -17,13 +17,13 @@ class THeaderDateQuery : public QObject {
  public:
   // Codes of Finished.
   enum {
-    DATES_OK = 0,             // every number was tried; dates is complete
-    DATES_BAD_NUMBER = 1,     // an entry of the numbers is not an integer
-    DATES_CONNECT_FAILED = 2, // name lookup, connect or a banner that is not 2xx
-    DATES_LOGIN_FAILED = 3,   // an explicit login failed
-    DATES_LOGIN_REFUSED = 4,  // the automatic login was refused (502)
-    DATES_LOGIN_ERROR = 5,    // the automatic login failed otherwise
-    DATES_GROUP_FAILED = 6    // GROUP failed
+    DATES_OK = 0,              // every number was tried; dates is complete
+    DATES_BAD_NUMBER = 1,      // an entry of the numbers is not an integer
+    DATES_CONNECT_FAILED = 2,  // name lookup, connect or a banner that is not 2xx
+    DATES_LOGIN_FAILED = 3,    // an explicit login failed
+    DATES_LOGIN_REFUSED = 4,   // the automatic login was refused (502)
+    DATES_LOGIN_ERROR = 5,     // the automatic login failed otherwise
+    DATES_GROUP_FAILED = 6     // GROUP failed
   };
 
   using QObject::QObject;
@@ -36,8 +36,8 @@ class THeaderDateQuery : public QObject {
   virtual void Disconnect() = 0;
 
   // The queries the dialogs create: the real one by default, a fake in tests.
-  using TFactory = std::function<std::unique_ptr<THeaderDateQuery>(const TNewsServerEntry& server,
-                                                                   const QString& newsgroup)>;
+  using TFactory =
+      std::function<std::unique_ptr<THeaderDateQuery>(const TNewsServerEntry& server, const QString& newsgroup)>;
   static void SetFactory(TFactory factory);
   // A new query, or none when no factory is set.
   static std::unique_ptr<THeaderDateQuery> Create(const TNewsServerEntry& server, const QString& newsgroup);

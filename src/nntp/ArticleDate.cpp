@@ -106,10 +106,17 @@ bool ReadNumericZone(QByteArrayView s, int& seconds) {
   int h = 0, m = 0;
   switch (s.size()) {
     case 1:
-    case 2: h = v; break;
+    case 2:
+      h = v;
+      break;
     case 3:
-    case 4: h = v / 100; m = v % 100; break;
-    default: seconds = 0; return true;  // five digits and more: no usable offset
+    case 4:
+      h = v / 100;
+      m = v % 100;
+      break;
+    default:
+      seconds = 0;
+      return true;  // five digits and more: no usable offset
   }
   seconds = (h > 23 || m > 59) ? 0 : sign * (h * 3600 + m * 60);
   return true;
@@ -122,7 +129,7 @@ int ZoneSeconds(QByteArrayView zone) {
     const char* name;
     int hours;
   };
-  static constexpr TNamed kZones[] = {{"gmt", 0},  {"ut", 0},  {"utc", 0},  {"pst", -8}, {"est", -5}, {"pdt", -7},
+  static constexpr TNamed kZones[] = {{"gmt", 0},  {"ut", 0},   {"utc", 0},  {"pst", -8}, {"est", -5}, {"pdt", -7},
                                       {"edt", -4}, {"cst", -6}, {"cdt", -5}, {"mst", -7}, {"mdt", -6}};
   for (const TNamed& z : kZones)
     if (EqualsLower(zone, z.name)) return z.hours * 3600;
@@ -258,8 +265,7 @@ double ParseArticleDate(QByteArrayView text, const TArticleDateClock& clock) {
     seconds = static_cast<int>(std::lround(fraction * kSecondsPerDay)) % kSecondsPerDay;
   }
   const std::int64_t total = static_cast<std::int64_t>(seconds) - f.zoneSeconds + clock.localOffsetSeconds;
-  return static_cast<double>(CivilToDays1899(f.year, f.month, f.day)) +
-         static_cast<double>(total) / kSecondsPerDay;
+  return static_cast<double>(CivilToDays1899(f.year, f.month, f.day)) + static_cast<double>(total) / kSecondsPerDay;
 }
 
 double ParseArticleDate(QByteArrayView text) { return ParseArticleDate(text, TArticleDateClock::Now()); }

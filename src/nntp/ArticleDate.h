@@ -15,9 +15,9 @@
 // used to turn every date into local time, and the year that decides the
 // century of a two-digit year. Build it once per batch of lines.
 struct TArticleDateClock {
-  double nowDays = 0;            // current local date-time, days since 30 December 1899
-  int localOffsetSeconds = 0;    // current offset of local time from universal time
-  int currentYear = 2000;        // local calendar year of nowDays
+  double nowDays = 0;          // current local date-time, days since 30 December 1899
+  int localOffsetSeconds = 0;  // current offset of local time from universal time
+  int currentYear = 2000;      // local calendar year of nowDays
 
   static TArticleDateClock Now();
   // A fixed clock (tests, replays): now, offset, and the year taken from now.
@@ -27,11 +27,11 @@ struct TArticleDateClock {
 // The parts of a date as written, before any time-zone arithmetic.
 struct TArticleDateFields {
   int year = 0;
-  int month = 0;           // 1..12
+  int month = 0;  // 1..12
   int day = 0;
-  int secondsOfDay = 0;    // valid only when hasTime
-  bool hasTime = false;    // false: the text had no readable time of day
-  int zoneSeconds = 0;     // offset of the written time from universal time
+  int secondsOfDay = 0;  // valid only when hasTime
+  bool hasTime = false;  // false: the text had no readable time of day
+  int zoneSeconds = 0;   // offset of the written time from universal time
 };
 
 // Reads the calendar date, time and zone; false when the text holds no date

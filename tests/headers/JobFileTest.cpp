@@ -89,8 +89,8 @@ TEST(JobTypes, NamesAndDisplayTexts) {
   EXPECT_EQ(JobStatusFromName(u"JOB_STATUS_DONE"_s), JOB_STATUS_UNKNOWN);
   EXPECT_EQ(DownloadResultFromName(u""_s), DOWNLOAD_RESULT_NONE);
 
-  const std::pair<int, const char*> statuses[] = {{0, "UNKNOWN!"}, {1, "Stopped"}, {2, "Waiting"},
-                                                  {3, "Running"},  {4, "Completed"}, {5, "UNKNOWN!"}, {-1, "UNKNOWN!"}};
+  const std::pair<int, const char*> statuses[] = {{0, "UNKNOWN!"},  {1, "Stopped"},  {2, "Waiting"},  {3, "Running"},
+                                                  {4, "Completed"}, {5, "UNKNOWN!"}, {-1, "UNKNOWN!"}};
   for (const auto& [v, text] : statuses) EXPECT_EQ(JobStatusText(v), QLatin1String(text)) << v;
   const std::pair<int, const char*> results[] = {
       {0, ""}, {1, "Successful"}, {2, "Failed"}, {3, "Partial Success"}, {4, "UNKNOWN!"}, {255, "UNKNOWN!"}};
@@ -196,8 +196,8 @@ TEST(JobFile, SaveAndReadBackEveryField) {
   changed.connectionCount = 2;
   changed.serverName = u"Other"_s;
   changed.status = JOB_STATUS_RUNNING;  // never written by a single-key update
-  for (TJobFile::TJobKey key : {TJobFile::KEY_FLAGS, TJobFile::KEY_NAME, TJobFile::KEY_CONNECTION_COUNT,
-                                TJobFile::KEY_SERVER_NAME})
+  for (TJobFile::TJobKey key :
+       {TJobFile::KEY_FLAGS, TJobFile::KEY_NAME, TJobFile::KEY_CONNECTION_COUNT, TJobFile::KEY_SERVER_NAME})
     ASSERT_EQ(TJobFile::SaveJobKey(dir.Path(), changed, key), RC_SUCCESS);
   ASSERT_EQ(TJobFile::Load(TJobFile::PathOf(dir.Path(), kGuid), back), RC_SUCCESS);
   EXPECT_EQ(back.flags, TJobFlagsSet{});
@@ -247,8 +247,8 @@ TEST(JobFile, DamagedJobFiles) {
       {"guid garbage", "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}", "{0A1B2C3D-4E5F}", RC_OPERATION_FAILED},
       {"guid nil", "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}", "{00000000-0000-0000-0000-000000000000}",
        RC_OPERATION_FAILED},
-      {"guid lower case, no braces", "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}",
-       "0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9", RC_SUCCESS},
+      {"guid lower case, no braces", "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}", "0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9",
+       RC_SUCCESS},
       {"unknown flags", "[Newsgroups]", "Job.Flags=[JOB_FLAG_NEW,JOB_FLAG_TURBO]\n[Newsgroups]", RC_SUCCESS},
       {"absurd count", "Count=1", "Count=2147483647", RC_SUCCESS},
       {"negative count", "Count=1", "Count=-5", RC_SUCCESS},
@@ -272,12 +272,13 @@ TEST(JobFile, DamagedJobFiles) {
 
 TEST(JobFile, DefaultsAndSkippedNewsgroups) {
   TTempDir dir;
-  const QByteArray text = ValidJobFile().replace("Count=1\nNewsgroup.Name.0=a.b\n",
-                                                 "Count=4\nNewsgroup.Name.0=a.b\nNewsgroup.Name.1=\n"
-                                                 "Newsgroup.Name.2=e.f\nNewsgroup.Data.2=JOB_OPERATION_GET_HEADERS_FROM,9\n"
-                                                 "Newsgroup.Result.2=DOWNLOAD_RESULT_FAILURE\n"
-                                                 "Newsgroup.Name.7=beyond.count\n") +
-                          "[Job]\nJob.Date.Added=yesterday\nJob.Date.Completed=soon\n";
+  const QByteArray text =
+      ValidJobFile().replace("Count=1\nNewsgroup.Name.0=a.b\n",
+                             "Count=4\nNewsgroup.Name.0=a.b\nNewsgroup.Name.1=\n"
+                             "Newsgroup.Name.2=e.f\nNewsgroup.Data.2=JOB_OPERATION_GET_HEADERS_FROM,9\n"
+                             "Newsgroup.Result.2=DOWNLOAD_RESULT_FAILURE\n"
+                             "Newsgroup.Name.7=beyond.count\n") +
+      "[Job]\nJob.Date.Added=yesterday\nJob.Date.Completed=soon\n";
   TJobInfo info;
   const double before = NowAsDays();
   ASSERT_EQ(TJobFile::Load(dir.Write(u"job.kvj"_s, text), info), RC_SUCCESS);
@@ -342,8 +343,9 @@ TEST(JobFile, CleanHeadersDirectory) {
     dir.Write(name, "x");
   ASSERT_TRUE(QDir().mkpath(dir.File(u"keep-subdir"_s)));
   TJobFile::CleanHeadersDirectory(dir.Path());
-  QStringList expected = {job + u".kvj"_s,          job + u".hdrs"_s, job + u".IDX"_s, job + u".seek"_s,
-                          job.toLower() + u".extra"_s, u"other.KVJ"_s,  u"other.hdrs"_s};
+  QStringList expected = {
+      job + u".kvj"_s, job + u".hdrs"_s, job + u".IDX"_s, job + u".seek"_s, job.toLower() + u".extra"_s,
+      u"other.KVJ"_s,  u"other.hdrs"_s};
   expected.sort();
   EXPECT_EQ(Files(dir.Path()), expected);
   EXPECT_TRUE(QFileInfo(dir.File(u"keep-subdir"_s)).isDir());

@@ -67,15 +67,21 @@ TEST(KillFile, Matching) {
     bool matches;
   };
   const TCase cases[] = {
-      {"*", "anyone@example.com", true}, {"a?c", "abc", true},  {"a?c", "abbc", false},
-      {"*b", "ab", true},                {"*b", "aab", true},   {"*b", "abc", false},
-      {"*viagra*", "want some viagra?", true}, {"abc", "abcd", false}, {"abc", "xabc", false},
-      {"*@spam.example", "joe@spam.example", true}, {"*@spam.example", "joe@spam.example.org", false},
+      {"*", "anyone@example.com", true},
+      {"a?c", "abc", true},
+      {"a?c", "abbc", false},
+      {"*b", "ab", true},
+      {"*b", "aab", true},
+      {"*b", "abc", false},
+      {"*viagra*", "want some viagra?", true},
+      {"abc", "abcd", false},
+      {"abc", "xabc", false},
+      {"*@spam.example", "joe@spam.example", true},
+      {"*@spam.example", "joe@spam.example.org", false},
   };
   for (const TCase& c : cases) {
     TTempDir dir;
-    const TKillFile kill =
-        Parsed(dir, "from: "_ba + c.pattern + "\nsubject: "_ba + c.pattern + "\n");
+    const TKillFile kill = Parsed(dir, "from: "_ba + c.pattern + "\nsubject: "_ba + c.pattern + "\n");
     EXPECT_EQ(kill.MatchesSender(QString::fromLatin1(c.text)), c.matches) << c.pattern << " / " << c.text;
     EXPECT_EQ(kill.MatchesSubject(QString::fromLatin1(c.text)), c.matches) << c.pattern << " / " << c.text;
   }

@@ -20,7 +20,7 @@ TEST(LastVisit, GetLastVisitFallsBackToAllNew) {
     std::int64_t first;
     std::int64_t expected;
   };
-  const TCase cases[] = {{"a.none", 1000, 999}, {"a.low", 1000, 999}, {"a.high", 1000, 1500},
+  const TCase cases[] = {{"a.none", 1000, 999}, {"a.low", 1000, 999},   {"a.high", 1000, 1500},
                          {"a.bad", 1000, 999},  {"A.HIGH", 1000, 1500}, {"a.low", 500, 500}};
   TLastVisit& store = TLastVisit::Instance();
   for (const TCase& c : cases) {
@@ -94,8 +94,7 @@ TEST(ArticleEstimates, UnreadAndExpectedCounts) {
       {"visit far below first", 1000, 2000, 1001, -kMax, 1001},
       {"numbers at the 64-bit edge", kMax - 100, kMax, 101, kMax - 51, 51},
   };
-  for (const TCase& c : cases)
-    EXPECT_EQ(EstimateUnread(c.first, c.last, c.estimated, c.lastVisit), c.unread) << c.what;
+  for (const TCase& c : cases) EXPECT_EQ(EstimateUnread(c.first, c.last, c.estimated, c.lastVisit), c.unread) << c.what;
 
   EXPECT_EQ(EstimateHeaders(1, 100, 1, 1000, 500), 50);
   EXPECT_EQ(EstimateHeaders(1, 1000, 1, 1000, 500), 500);

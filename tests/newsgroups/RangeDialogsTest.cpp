@@ -91,8 +91,7 @@ QString DaysText(int year, int month, int day, int h, int m, int s) {
   return DaysToText(DateTimeToDays(QDateTime(QDate(year, month, day), QTime(h, m, s))));
 }
 
-TfrmHeadersRange::TInput Input(std::int64_t first, std::int64_t last, std::int64_t estimated,
-                               std::int64_t lastVisit) {
+TfrmHeadersRange::TInput Input(std::int64_t first, std::int64_t last, std::int64_t estimated, std::int64_t lastVisit) {
   TfrmHeadersRange::TInput in;
   in.first = first;
   in.last = last;
@@ -140,9 +139,8 @@ class TRangeDialogsTest : public QObject {
       bool sample;
       bool newOn, rangeOn, sampleOn;
     };
-    const TCase cases[] = {{false, 0, true, false, true, true},
-                           {false, 12, true, true, true, true},
-                           {true, 0, false, true, false, false}};
+    const TCase cases[] = {
+        {false, 0, true, false, true, true}, {false, 12, true, true, true, true}, {true, 0, false, true, false, false}};
     for (const TCase& c : cases) {
       TfrmEnterMultipleNewsgroups dialog(c.multiple, c.lastMessage, c.sample);
       QCOMPARE(dialog.NewButton()->isEnabled(), c.newOn);
@@ -153,10 +151,10 @@ class TRangeDialogsTest : public QObject {
 
   void downloadHeadersChoices() {
     struct TCase {
-      const char* button;    // button clicked, or menu of this button
-      const char* item;      // menu item, or nullptr
-      const char* answer;    // typed into "Custom...", or nullptr
-      int choice;            // -1: the dialog stays open
+      const char* button;  // button clicked, or menu of this button
+      const char* item;    // menu item, or nullptr
+      const char* answer;  // typed into "Custom...", or nullptr
+      int choice;          // -1: the dialog stays open
       int number;
     };
     const TCase cases[] = {
@@ -206,8 +204,8 @@ class TRangeDialogsTest : public QObject {
     struct TCase {
       std::int64_t first, last, lastVisit, expectedFirst;
     };
-    const TCase cases[] = {{1, 5000, 0, 1}, {1000, 5000, 2999, 3000}, {1000, 5000, 999, 1000},
-                           {1000, 5000, 7000, 5000}};
+    const TCase cases[] = {
+        {1, 5000, 0, 1}, {1000, 5000, 2999, 3000}, {1000, 5000, 999, 1000}, {1000, 5000, 7000, 5000}};
     for (const TCase& c : cases) {
       TfrmHeadersRange dialog(Input(c.first, c.last, c.last - c.first + 1, c.lastVisit));
       QCOMPARE(dialog.FirstEdit()->text(), QString::number(c.expectedFirst));
@@ -229,7 +227,7 @@ class TRangeDialogsTest : public QObject {
     QCOMPARE(dialog.CountText(), u"500"_s);  // 1000 numbers at one article in two
     Type(dialog.LastEdit(), u"3000"_s);      // below the first: the first follows
     QCOMPARE(dialog.FirstEdit()->text(), u"3000"_s);
-    QCOMPARE(dialog.CountText(), u"1"_s);    // never shown as 0
+    QCOMPARE(dialog.CountText(), u"1"_s);  // never shown as 0
 
     // The bars never cross.
     Type(dialog.FirstEdit(), u"1000"_s);
@@ -318,8 +316,8 @@ class TRangeDialogsTest : public QObject {
 
     const QString first = DaysText(2024, 3, 5, 14, 3, 10);
     emit query->Finished(THeaderDateQuery::DATES_OK, {first, QString()});
-    QCOMPARE(dialog.FirstDateText(), QLocale().toString(QDateTime(QDate(2024, 3, 5), QTime(14, 3, 10)),
-                                                        u"MMM d, yyyy - HH:mm:ss"_s));
+    QCOMPARE(dialog.FirstDateText(),
+             QLocale().toString(QDateTime(QDate(2024, 3, 5), QTime(14, 3, 10)), u"MMM d, yyyy - HH:mm:ss"_s));
     QCOMPARE(dialog.LastDateText(), u"(unavailable)"_s);
     QCOMPARE(dialog.StatusText(), QString());
     QVERIFY(dialog.DatesButton()->isEnabled());
@@ -457,8 +455,9 @@ class TRangeDialogsTest : public QObject {
     TfrmNewsLoadRange dialog;
     QCOMPARE(dialog.Setup(dir.File(u"missing.kvj"_s)), RC_FAILED_CREATE);
     QCOMPARE(dialog.Setup(dir.Write(u"empty.kvj"_s, "[Stats]\nHeadersDownloaded=0\n")), RC_OPERATION_FAILED);
-    QCOMPARE(dialog.Setup(dir.Write(u"one.kvj"_s, "[Stats]\nHeadersDownloaded=3\n[DownloadedNewsgroupsNames]\n"
-                                                  "Count=1\n0=a.b\n[DownloadedNewsgroupsHeaders]\nCount=1\n0=3\n")),
+    QCOMPARE(dialog.Setup(dir.Write(u"one.kvj"_s,
+                                    "[Stats]\nHeadersDownloaded=3\n[DownloadedNewsgroupsNames]\n"
+                                    "Count=1\n0=a.b\n[DownloadedNewsgroupsHeaders]\nCount=1\n0=3\n")),
              RC_SUCCESS);
     QVERIFY(!dialog.NewsgroupMenu()->isEnabled());  // a single newsgroup offers no choice
   }

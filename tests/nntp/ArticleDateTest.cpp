@@ -113,9 +113,9 @@ TEST(ArticleDate, TextsWithoutADateGiveNow) {
       EXPECT_EQ(days, kNow) << text.toStdString();
     }
   }
-  for (const char* text : {"", "Mon, 5 Xyz 2007 14:03:10 +0100", "Mon, 31 Feb 2007 14:03:10 +0000",
-                           "Mon, 5 Mar 2007x 14:03:10", "5 Mar", "Sun, 0 Jan 2004 10:00:00 GMT",
-                           "29 Feb 2001 00:00:00 GMT", "1 Jan 10000 00:00:00 GMT", "1 Jan 0 00:00:00 GMT"})
+  for (const char* text :
+       {"", "Mon, 5 Xyz 2007 14:03:10 +0100", "Mon, 31 Feb 2007 14:03:10 +0000", "Mon, 5 Mar 2007x 14:03:10", "5 Mar",
+        "Sun, 0 Jan 2004 10:00:00 GMT", "29 Feb 2001 00:00:00 GMT", "1 Jan 10000 00:00:00 GMT", "1 Jan 0 00:00:00 GMT"})
     EXPECT_EQ(ParseArticleDate(text, kClock), kNow) << text;
 }
 
@@ -133,7 +133,8 @@ TEST(ArticleDate, LocalTimeAndTheFormsOfThePart) {
       {"5 Ju 2007 14:03:00 +0000", LocalDays("2007-06-05T14:03:00Z", kLocalOffset)},
       {"5 Ma 2007 14:03:00 +0000", LocalDays("2007-03-05T14:03:00Z", kLocalOffset)},
       {"5 MARCH 2007 14:03:00 +0000", LocalDays("2007-03-05T14:03:00Z", kLocalOffset)},
-      {"  Mon,   5   Mar   2007   14:03:10   +0100   (CET)  trailing words", LocalDays("2007-03-05T13:03:10Z", kLocalOffset)},
+      {"  Mon,   5   Mar   2007   14:03:10   +0100   (CET)  trailing words",
+       LocalDays("2007-03-05T13:03:10Z", kLocalOffset)},
       {"Thu,\n 13\n Feb\n 1969\n 23:32\n -0330 (Newfoundland Time)", LocalDays("1969-02-14T03:02:00Z", kLocalOffset)},
       {"mercredi, 23 jul 2014 20:01:02 -0600", LocalDays("2014-07-24T02:01:02Z", kLocalOffset)},
       {"Fri, 21 Nov 1997 09:55:06 -0600", LocalDays("1997-11-21T15:55:06Z", kLocalOffset)},
@@ -153,8 +154,8 @@ TEST(ArticleDate, TwoDigitYearsNeverLandInTheFuture) {
     int currentYear;
     int expected;
   };
-  const TCase cases[] = {{"04", 2025, 2004}, {"25", 2025, 2025}, {"26", 2025, 1926}, {"71", 2025, 1971},
-                         {"90", 2025, 1990}, {"99", 2025, 1999}, {"00", 2025, 2000}, {"30", 2031, 2030},
+  const TCase cases[] = {{"04", 2025, 2004},  {"25", 2025, 2025},  {"26", 2025, 1926}, {"71", 2025, 1971},
+                         {"90", 2025, 1990},  {"99", 2025, 1999},  {"00", 2025, 2000}, {"30", 2031, 2030},
                          {"104", 2025, 2004}, {"1995", 2025, 1995}};
   for (const TCase& c : cases) {
     TArticleDateFields f;
@@ -169,11 +170,10 @@ TEST(ArticleDate, ZonesInTheirWrittenForms) {
     const char* zone;
     int seconds;
   };
-  const TCase cases[] = {{"+0000", 0},     {"-0000", 0},       {"+0100", 3600},   {"-0530", -19800},
-                         {"+1030", 37800}, {"-500", -18000},   {"+2", 7200},      {"GMT+0100", 3600},
-                         {"GMT+2", 7200},  {"UTC-0430", -16200}, {"ut", 0},       {"EDT", -14400},
-                         {"pst", -28800},  {"CdT", -18000},    {"mdt", -21600},   {"Z", 0},
-                         {"+2400", 0},     {"+0160", 0},       {"+10000", 0},     {"GMT+", 0},
+  const TCase cases[] = {{"+0000", 0},     {"-0000", 0},    {"+0100", 3600},    {"-0530", -19800}, {"+1030", 37800},
+                         {"-500", -18000}, {"+2", 7200},    {"GMT+0100", 3600}, {"GMT+2", 7200},   {"UTC-0430", -16200},
+                         {"ut", 0},        {"EDT", -14400}, {"pst", -28800},    {"CdT", -18000},   {"mdt", -21600},
+                         {"Z", 0},         {"+2400", 0},    {"+0160", 0},       {"+10000", 0},     {"GMT+", 0},
                          {"(UTC)", 0},     {"BAD", 0}};
   for (const TCase& c : cases) {
     TArticleDateFields f;

@@ -15,9 +15,9 @@ class TfrmEnterMultipleNewsgroups : public QDialog {
     CHOICE_CANCEL = 0,
     CHOICE_ALL = 1,
     CHOICE_NEW = 2,
-    CHOICE_RANGE = 3,      // single newsgroup only
-    CHOICE_PERCENT = 10,   // Number(): 1..99
-    CHOICE_SAMPLE = 11     // Number(): how many of the newest headers
+    CHOICE_RANGE = 3,     // single newsgroup only
+    CHOICE_PERCENT = 10,  // Number(): 1..99
+    CHOICE_SAMPLE = 11    // Number(): how many of the newest headers
   };
 
   // lastMessage: the newsgroup's "LastMessage" (single mode; 0 when none).

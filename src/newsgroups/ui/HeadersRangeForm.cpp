@@ -31,12 +31,12 @@ namespace {
 
 const QString kChecking = u"(checking) "_s;
 
-QString WithoutChecking(const QString& text) { return text.startsWith(kChecking) ? text.sliced(kChecking.size()) : text; }
+QString WithoutChecking(const QString& text) {
+  return text.startsWith(kChecking) ? text.sliced(kChecking.size()) : text;
+}
 
 // A number typed into an edit box; ok is false for anything else.
-std::int64_t ReadNumber(const QLineEdit* edit, bool* ok) {
-  return edit->text().trimmed().toLongLong(ok);
-}
+std::int64_t ReadNumber(const QLineEdit* edit, bool* ok) { return edit->text().trimmed().toLongLong(ok); }
 
 }  // namespace
 
@@ -105,9 +105,9 @@ TfrmHeadersRange::TfrmHeadersRange(const TInput& input, QWidget* parent) : QDial
   // Selection menu.
   fSelectionMenu = menuBar->addMenu(u"Selection"_s);
   const std::pair<const char*, int> lastN[] = {
-      {"Last 100 headers", 100},        {"Last 500 headers", 500},         {"Last 1000 headers", 1000},
-      {"Last 5 000 headers", 5000},     {"Last 10 000 headers", 10000},    {"Last 25 000 headers", 25000},
-      {"Last 50 000 headers", 50000},   {"Last 100 000 headers", 100000},  {"Last 250 000 headers", 250000}};
+      {"Last 100 headers", 100},      {"Last 500 headers", 500},        {"Last 1000 headers", 1000},
+      {"Last 5 000 headers", 5000},   {"Last 10 000 headers", 10000},   {"Last 25 000 headers", 25000},
+      {"Last 50 000 headers", 50000}, {"Last 100 000 headers", 100000}, {"Last 250 000 headers", 250000}};
   int key = Qt::Key_1;
   for (const auto& [caption, count] : lastN) {
     QAction* a = fSelectionMenu->addAction(QLatin1String(caption), this, [this, n = count] { SelectLast(n); });
@@ -115,14 +115,20 @@ TfrmHeadersRange::TfrmHeadersRange(const TInput& input, QWidget* parent) : QDial
   }
   fSelectionMenu->addAction(u"Custom..."_s, this, &TfrmHeadersRange::SelectCustom);
   fSelectionMenu->addSeparator();
-  fSelectionMenu->addAction(u"All headers"_s, this, [this] {
-    SetRange(fInput.first, fInput.last);
-    RequestDates();
-  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-  fSelectionMenu->addAction(u"New headers"_s, this, [this] {
-    SetRange(std::clamp(fInput.lastVisit + 1, fInput.first, fInput.last), fInput.last);
-    RequestDates();
-  })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+  fSelectionMenu
+      ->addAction(u"All headers"_s, this,
+                  [this] {
+                    SetRange(fInput.first, fInput.last);
+                    RequestDates();
+                  })
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+  fSelectionMenu
+      ->addAction(u"New headers"_s, this,
+                  [this] {
+                    SetRange(std::clamp(fInput.lastVisit + 1, fInput.first, fInput.last), fInput.last);
+                    RequestDates();
+                  })
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
 
   // Options menu.
   fOptionsMenu = menuBar->addMenu(u"Options"_s);
@@ -268,8 +274,7 @@ void TfrmHeadersRange::SelectLast(std::int64_t count) {
 
 void TfrmHeadersRange::SelectCustom() {
   QString text;
-  if (!TTextPrompt::Ask(this, u"Headers"_s, u"Enter the amount of headers you would like to retrieve"_s, text))
-    return;
+  if (!TTextPrompt::Ask(this, u"Headers"_s, u"Enter the amount of headers you would like to retrieve"_s, text)) return;
   bool ok = false;
   const std::int64_t n = text.trimmed().toLongLong(&ok);
   if (!ok || n < 1) {

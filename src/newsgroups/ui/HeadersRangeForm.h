@@ -22,7 +22,7 @@ class TfrmHeadersRange : public QDialog {
   Q_OBJECT
  public:
   struct TInput {
-    std::int64_t first = 0;      // from GROUP
+    std::int64_t first = 0;  // from GROUP
     std::int64_t last = 0;
     std::int64_t estimated = 0;
     QString newsgroup;
@@ -111,6 +111,6 @@ class TfrmHeadersRange : public QDialog {
   bool fQueryPending = false;  // a request came while one was running
   QString fCheckedFirst;       // edit values whose dates are shown
   QString fCheckedLast;
-  QString fAskedFirst;         // ends of the running request; empty when not asked
+  QString fAskedFirst;  // ends of the running request; empty when not asked
   QString fAskedLast;
 };

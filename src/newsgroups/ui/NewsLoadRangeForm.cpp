@@ -211,8 +211,7 @@ void TfrmNewsLoadRange::AskCount() {
 
 void TfrmNewsLoadRange::AskRange() {
   QString text;
-  if (!TTextPrompt::Ask(this, u"Select a range"_s, u"Enter the range to select in the form \"first, count\""_s,
-                        text))
+  if (!TTextPrompt::Ask(this, u"Select a range"_s, u"Enter the range to select in the form \"first, count\""_s, text))
     return;
   const QStringList parts = text.split(u',');
   bool okFirst = false, okCount = false;
