@@ -835,10 +835,11 @@ QStringList TfrmTabForm::RecentDownloadLists(const QString& directory, int count
   infos.erase(std::remove_if(infos.begin(), infos.end(),
                              [](const QFileInfo& f) { return f.suffix().compare(u"cui"_s, Qt::CaseInsensitive) != 0; }),
               infos.end());
-  // Creation time where the file system keeps it, else the last change.
+  // Creation time where the file system keeps it (its clock may be coarse),
+  // then the last change.
   auto created = [](const QFileInfo& f) {
     const QDateTime birth = f.birthTime();
-    return birth.isValid() ? birth : f.lastModified();
+    return std::make_pair(birth.isValid() ? birth : f.lastModified(), f.lastModified());
   };
   std::stable_sort(infos.begin(), infos.end(),
                    [&](const QFileInfo& a, const QFileInfo& b) { return created(a) > created(b); });
