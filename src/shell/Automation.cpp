@@ -60,6 +60,8 @@ TAutomation::TAutomation(QWidget* window, QObject* parent)
 
 bool TAutomation::IsKeepAliveRunning() const { return fKeepAlive->isActive(); }
 
+void TAutomation::SetKeepAliveInterval(int ms) { fKeepAlive->setInterval(ms); }
+
 void TAutomation::SetKeepAliveEnabled(bool enabled) {
   if (enabled && IsRegistered()) fKeepAlive->start();
   else fKeepAlive->stop();

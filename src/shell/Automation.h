@@ -39,6 +39,7 @@ class TAutomation : public QObject {
   bool IsRegistered() const { return !fClient.isNull(); }
   bool IsKeepAliveRunning() const;
   void SetKeepAliveEnabled(bool enabled);
+  void SetKeepAliveInterval(int ms);
 
  public slots:
   // A request from the channel; the answer goes back to the peer.
