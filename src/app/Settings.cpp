@@ -149,7 +149,7 @@ void ReadKey(const TIniFile& ini, const TKey& k, TSettings& s, const TSettings& 
   const TSettings& def = k.defaultIsCurrent ? s : defaults;
   std::visit(
       [&](auto member) {
-        using T = std::remove_reference_t<decltype(s.*member)>;
+        using T = std::remove_cvref_t<decltype(s.*member)>;
         if constexpr (std::is_same_v<T, bool>) {
           s.*member = ini.ReadBool(section, key, def.*member);
         } else if constexpr (std::is_same_v<T, int>) {
@@ -174,7 +174,7 @@ void WriteKey(TIniFile& ini, const TKey& k, const TSettings& s) {
   const QString key = QLatin1String(k.key);
   std::visit(
       [&](auto member) {
-        using T = std::remove_reference_t<decltype(s.*member)>;
+        using T = std::remove_cvref_t<decltype(s.*member)>;
         if constexpr (std::is_same_v<T, bool>) {
           ini.WriteBool(section, key, s.*member);
         } else if constexpr (std::is_same_v<T, int> || std::is_same_v<T, std::uint8_t>) {
