@@ -30,45 +30,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// A client on the channel that sends frames and collects the answers.
-class TClient {
- public:
-  explicit TClient(const QString& name) {
-    fSocket.connectToServer(name);
-    fSocket.waitForConnected(2000);
-  }
-  bool Connected() const { return fSocket.state() == QLocalSocket::ConnectedState; }
-  void Send(quint32 kind, const QByteArray& payload = {}) {
-    fSocket.write(TLocalChannel::EncodeFrame(kind, payload));
-    fSocket.flush();
-  }
-  // The next frame that is not a keep-alive (or, with keepAlive, the next one).
-  std::pair<quint32, QByteArray> Next(bool keepAlive = false) {
-    for (int waited = 0; waited < 5000; waited += 10) {
-      fBuffer += fSocket.readAll();
-      quint32 kind = 0;
-      QByteArray payload;
-      bool bad = false;
-      while (TLocalChannel::TakeFrame(fBuffer, kind, payload, bad))
-        if (keepAlive || kind != TAutomation::AUTOMATION_KEEPALIVE) return {kind, payload};
-      QTest::qWait(10);
-    }
-    return {0, {}};
-  }
-  quint32 Ask(quint32 kind, const QByteArray& payload = {}) {
-    Send(kind, payload);
-    return Next().first;
-  }
-  QLocalSocket& Socket() { return fSocket; }
-
- private:
-  QLocalSocket fSocket;
-  QByteArray fBuffer;
-};
-
-}  // namespace
 
 class TLocalChannelTest : public QObject {
   Q_OBJECT
@@ -121,7 +82,7 @@ void TLocalChannelTest::requestsWaitForTheMainWindow() {
   TLocalChannel channel;
   QVERIFY(channel.Listen(fName));
   channel.QueueExecute(MakeOpenCommand(u"/own/arg.nzb"_s));
-  TClient client(fName);
+  TChannelClient client(fName);
   QVERIFY(client.Connected());
   client.Send(TLocalChannel::FRAME_EXECUTE, MakeOpenCommand(u"/later.nzb"_s).toUtf8());
   QCOMPARE(client.Next().first, quint32(TLocalChannel::FRAME_SUCCESS));
@@ -158,7 +119,7 @@ void TLocalChannelTest::channelIsPrivateAndGuarded() {
   QCOMPARE(QFileInfo(channel.ServerName()).permissions() & others, QFile::Permissions());
 
   // A frame that announces more than the channel takes ends the connection.
-  TClient client(fName);
+  TChannelClient client(fName);
   QVERIFY(client.Connected());
   QByteArray header = TLocalChannel::EncodeFrame(TLocalChannel::FRAME_EXECUTE);
   header[4] = header[5] = header[6] = header[7] = '\x7f';
@@ -197,7 +158,7 @@ void TLocalChannelTest::automationDrivesTheWindow() {
   connect(go, &QPushButton::clicked, this, [&] { ++clicks; });
   dialog.show();
 
-  TClient client(fName);
+  TChannelClient client(fName);
   QVERIFY(client.Connected());
   const quint32 ok = TAutomation::AUTOMATION_SUCCESS, failed = TAutomation::AUTOMATION_FAILURE;
   QCOMPARE(client.Ask(TAutomation::AUTOMATION_REGISTER, "tester"), ok);
@@ -232,7 +193,7 @@ void TLocalChannelTest::automationDrivesTheWindow() {
   QCOMPARE(prompt.calls.first().text, u"All confirmation requesters will be enabled again. Continue?"_s);
 
   // Only the registered client unregisters; a client that goes away counts too.
-  TClient other(fName);
+  TChannelClient other(fName);
   QCOMPARE(other.Ask(TAutomation::AUTOMATION_REGISTER), failed);
   QCOMPARE(client.Ask(TAutomation::AUTOMATION_REGISTER), ok);
   QCOMPARE(window.windowTitle(), QApplication::applicationDisplayName());

@@ -1,5 +1,7 @@
 #include "ShellTestSupport.h"
 
+#include "shell/Automation.h"
+#include "shell/LocalChannel.h"
 #include "shell/ShellMessage.h"
 
 #include <QEventLoop>
@@ -29,4 +31,28 @@ void TTestPage::TabMessage(TShellMessage& message) {
       break;
   }
   if (onMessage) onMessage(message.Offset());
+}
+
+TChannelClient::TChannelClient(const QString& name, int timeoutMs) {
+  fSocket.connectToServer(name);
+  fSocket.waitForConnected(timeoutMs);
+}
+
+void TChannelClient::Send(quint32 kind, const QByteArray& payload) {
+  fSocket.write(TLocalChannel::EncodeFrame(kind, payload));
+  fSocket.flush();
+}
+
+std::pair<quint32, QByteArray> TChannelClient::Next(bool keepAlive, int timeoutMs) {
+  for (int waited = 0; waited <= timeoutMs; waited += 10) {
+    fBuffer += fSocket.readAll();
+    quint32 kind = 0;
+    QByteArray payload;
+    bool bad = false;
+    while (TLocalChannel::TakeFrame(fBuffer, kind, payload, bad))
+      if (keepAlive || kind != TAutomation::AUTOMATION_KEEPALIVE) return {kind, payload};
+    if (fSocket.state() != QLocalSocket::ConnectedState) break;
+    QTest::qWait(10);
+  }
+  return {0, {}};
 }

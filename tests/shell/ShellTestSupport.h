@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QList>
+#include <QLocalSocket>
 #include <QStringList>
 #include <QTest>
 
@@ -83,6 +84,27 @@ class TTestPage : public TTabPage {
 
  protected:
   void TabMessage(TShellMessage& message) override;
+};
+
+// A client of the program's local channel that sends frames and collects
+// the answers (the event loop runs while it waits).
+class TChannelClient {
+ public:
+  explicit TChannelClient(const QString& name, int timeoutMs = 2000);
+  bool Connected() const { return fSocket.state() == QLocalSocket::ConnectedState; }
+  void Send(quint32 kind, const QByteArray& payload = {});
+  // The next frame that is not a keep-alive (with keepAlive, the next one);
+  // kind 0 when none came in time.
+  std::pair<quint32, QByteArray> Next(bool keepAlive = false, int timeoutMs = 5000);
+  quint32 Ask(quint32 kind, const QByteArray& payload = {}) {
+    Send(kind, payload);
+    return Next().first;
+  }
+  QLocalSocket& Socket() { return fSocket; }
+
+ private:
+  QLocalSocket fSocket;
+  QByteArray fBuffer;
 };
 
 // main() of a form test: a private HOME, the application, the test object.
