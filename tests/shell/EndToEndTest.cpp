@@ -57,7 +57,7 @@ void TEndToEndTest::secondStartHandsItsFileToTheFirst() {
   QProcess second;
   second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   second.start(QStringLiteral(KORVEL_EXECUTABLE), {document});
-  QVERIFY(second.waitForFinished(15000));
+  QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 15000);
   QCOMPARE(second.exitStatus(), QProcess::NormalExit);
   QCOMPARE(second.exitCode(), 0);
 
@@ -77,7 +77,7 @@ void TEndToEndTest::secondStartHandsItsFileToTheFirst() {
 
   // The full menu is there; quitting from it ends the program normally.
   QCOMPARE(client->Ask(TAutomation::AUTOMATION_CLICK, "actQuit"), quint32(TAutomation::AUTOMATION_SUCCESS));
-  QVERIFY(first.waitForFinished(15000));
+  QTRY_COMPARE_WITH_TIMEOUT(first.state(), QProcess::NotRunning, 15000);
   QCOMPARE(first.exitStatus(), QProcess::NormalExit);
   QCOMPARE(first.exitCode(), 0);
   QVERIFY(!QFile::exists(channel));
