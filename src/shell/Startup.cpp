@@ -20,7 +20,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QHelpEvent>
 #include <QProxyStyle>
+#include <QToolTip>
 #include <QUrl>
 
 #include <memory>
@@ -41,13 +43,23 @@ class TToolTipStyle : public QProxyStyle {
   }
 };
 
+// Tooltips stay up to two minutes, long enough to read the longer ones.
 class TToolTipFilter : public QObject {
  public:
   using QObject::QObject;
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::ToolTip && !Settings().gShowToolTips) return true;
+    if (event->type() != QEvent::ToolTip) return QObject::eventFilter(watched, event);
+    if (!Settings().gShowToolTips) return true;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && !widget->toolTip().isEmpty()) {
+      QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), widget->toolTip(), widget, {}, kToolTipTime);
+      return true;
+    }
     return QObject::eventFilter(watched, event);
   }
+
+ private:
+  static constexpr int kToolTipTime = 120000;
 };
 
 // Logs why start-up stops, lets pending events run once and returns the exit code.

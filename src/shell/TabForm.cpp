@@ -170,6 +170,8 @@ void TfrmTabForm::CreateMenus() {
   QAction* quit = AddAction(fFileMenu, u"Quit..."_s, "actQuit", QKeySequence(Qt::CTRL | Qt::Key_Q));
   connect(quit, &QAction::triggered, this, &QWidget::close);
   connect(fFileMenu, &QMenu::aboutToShow, this, &TfrmTabForm::UpdateFileMenu);
+  // The menu shows whether last headers are there; the shortcut asks itself.
+  connect(fFileMenu, &QMenu::aboutToHide, this, [this] { fActLoadLastHeaders->setEnabled(true); });
 
   fSettingsMenu = bar->addMenu(u"Se&ttings"_s);
   fSettingsMenu->setObjectName(u"mnuSettings"_s);
