@@ -63,8 +63,10 @@ bool TAutomation::IsKeepAliveRunning() const { return fKeepAlive->isActive(); }
 void TAutomation::SetKeepAliveInterval(int ms) { fKeepAlive->setInterval(ms); }
 
 void TAutomation::SetKeepAliveEnabled(bool enabled) {
-  if (enabled && IsRegistered()) fKeepAlive->start();
-  else fKeepAlive->stop();
+  if (enabled && IsRegistered())
+    fKeepAlive->start();
+  else
+    fKeepAlive->stop();
 }
 
 void TAutomation::HandleRequest(QLocalSocket* peer, quint32 kind, const QByteArray& payload) {

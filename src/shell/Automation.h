@@ -22,10 +22,10 @@ class TAutomation : public QObject {
     AUTOMATION_KEEPALIVE = 9028,  // sent to the registered client
     AUTOMATION_QUERY_0 = 9030,
     AUTOMATION_QUERY_1 = 9031,
-    AUTOMATION_RETRIEVE_WIZARD = 9032,     // window of the newsgroup-list retrieval wizard
-    AUTOMATION_NEW_GROUPS_DIALOG = 9033,   // window of the new-newsgroups dialog
-    AUTOMATION_CLICK = 9036,               // payload: component name
-    AUTOMATION_SET_TEXT = 9037,            // payload: component name, tab, text
+    AUTOMATION_RETRIEVE_WIZARD = 9032,    // window of the newsgroup-list retrieval wizard
+    AUTOMATION_NEW_GROUPS_DIALOG = 9033,  // window of the new-newsgroups dialog
+    AUTOMATION_CLICK = 9036,              // payload: component name
+    AUTOMATION_SET_TEXT = 9037,           // payload: component name, tab, text
   };
   static constexpr int kKeepAliveInterval = 2000;
   // Object names of the windows queried by 9032 and 9033.

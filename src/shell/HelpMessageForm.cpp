@@ -13,8 +13,7 @@
 
 using namespace Qt::StringLiterals;
 
-TfrmHelpMessage::TfrmHelpMessage(THelpMessage index, const QString& page, const QString& baseDirectory,
-                                 QWidget* parent)
+TfrmHelpMessage::TfrmHelpMessage(THelpMessage index, const QString& page, const QString& baseDirectory, QWidget* parent)
     : QDialog(parent),
       fIndex(index),
       fHeading(new QLabel(this)),

@@ -21,9 +21,7 @@ THelpMessageManager& THelpMessageManager::Instance() {
 
 void THelpMessageManager::SetDirectory(const QString& directory) { fDirectory = WithTrailingSlash(directory); }
 
-QString THelpMessageManager::PageName(THelpMessage index) {
-  return QLatin1String(HelpMessageName(index)) + u".htm"_s;
-}
+QString THelpMessageManager::PageName(THelpMessage index) { return QLatin1String(HelpMessageName(index)) + u".htm"_s; }
 
 bool THelpMessageManager::GetHelpWindow(QWidget* owner, THelpMessage index, TfrmHelpMessage*& window) {
   LOG_METHOD("GetHelpWindow");
@@ -55,8 +53,10 @@ bool THelpMessageManager::ShowHelpMessage(QWidget* owner, THelpMessage index) {
   // Once on screen it counts as shown, whatever happens while it is up.
   s.helpMessages[index].pending = false;
   const TfrmHelpMessage::TChoice initial = window->Choice();
-  if (fRunner) fRunner(*window);
-  else window->exec();
+  if (fRunner)
+    fRunner(*window);
+  else
+    window->exec();
   if (window->result() == QDialog::Accepted && window->Choice() != initial)
     TfrmHelpMessage::ApplyChoice(index, window->Choice());
   return true;

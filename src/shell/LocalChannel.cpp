@@ -86,8 +86,10 @@ TLocalChannel::THandOver TLocalChannel::HandOver(const QString& serverName, cons
   while (answers < sent.size()) {
     const qint64 left = timeoutMs - clock.elapsed();
     if (left <= 0) break;
-    if (socket.bytesToWrite() > 0) socket.waitForBytesWritten(static_cast<int>(left));
-    else if (!socket.waitForReadyRead(static_cast<int>(left))) break;
+    if (socket.bytesToWrite() > 0)
+      socket.waitForBytesWritten(static_cast<int>(left));
+    else if (!socket.waitForReadyRead(static_cast<int>(left)))
+      break;
     buffer.append(socket.readAll());
     quint32 kind = 0;
     QByteArray payload;
@@ -172,6 +174,8 @@ void TLocalChannel::SetExecuteHandler(TExecuteHandler handler) {
 void TLocalChannel::QueueExecute(const QString& request) { Deliver(SplitOpenRequest(request)); }
 
 void TLocalChannel::Deliver(const QStringList& commands) {
-  if (fHandler) fHandler(commands);
-  else fPending.append(commands);
+  if (fHandler)
+    fHandler(commands);
+  else
+    fPending.append(commands);
 }

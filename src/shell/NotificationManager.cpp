@@ -22,8 +22,11 @@ void TNotificationManager::ShowNotification(TNotificationType kind) {
   }
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
-  if (QThread::currentThread() == app->thread()) ShowNextNotification();
-  else QMetaObject::invokeMethod(app, [] { Instance().ShowNextNotification(); }, Qt::QueuedConnection);
+  if (QThread::currentThread() == app->thread())
+    ShowNextNotification();
+  else
+    QMetaObject::invokeMethod(
+        app, [] { Instance().ShowNextNotification(); }, Qt::QueuedConnection);
 }
 
 void TNotificationManager::Clear() {

@@ -92,8 +92,10 @@ QStringList TStartup::OpenRequestsFromArguments(const QStringList& arguments) {
   for (qsizetype i = 1; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
     QString path;
-    if (argument.startsWith(u"file:"_s, Qt::CaseInsensitive)) path = QUrl(argument).toLocalFile();
-    else if (!argument.startsWith(u'-')) path = argument;
+    if (argument.startsWith(u"file:"_s, Qt::CaseInsensitive))
+      path = QUrl(argument).toLocalFile();
+    else if (!argument.startsWith(u'-'))
+      path = argument;
     if (path.isEmpty()) continue;
     requests.append(MakeOpenCommand(QFileInfo(path).absoluteFilePath()));
   }

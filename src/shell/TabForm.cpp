@@ -27,11 +27,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLayout>
-#include <QScopedValueRollback>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
@@ -90,12 +90,9 @@ const struct {
   int width, height;
   Qt::Key key;
 } kSizePresets[TfrmTabForm::SIZE_PRESET_COUNT] = {
-    {u"Fullscreen", "actSizeFullscreen", 0, 0, Qt::Key_F1},
-    {u"1280x1024", "actSize1280x1024", 1280, 1024, Qt::Key_F2},
-    {u"1024x768", "actSize1024x768", 1024, 768, Qt::Key_F3},
-    {u"800x600", "actSize800x600", 800, 600, Qt::Key_F4},
-    {u"640x480", "actSize640x480", 640, 480, Qt::Key_F5},
-    {u"950x640", "actSize950x640", 950, 640, Qt::Key_F6},
+    {u"Fullscreen", "actSizeFullscreen", 0, 0, Qt::Key_F1},  {u"1280x1024", "actSize1280x1024", 1280, 1024, Qt::Key_F2},
+    {u"1024x768", "actSize1024x768", 1024, 768, Qt::Key_F3}, {u"800x600", "actSize800x600", 800, 600, Qt::Key_F4},
+    {u"640x480", "actSize640x480", 640, 480, Qt::Key_F5},    {u"950x640", "actSize950x640", 950, 640, Qt::Key_F6},
 };
 
 const QString kAskBeforeClosing = u"Ask before closing Korvel"_s;
@@ -180,8 +177,8 @@ void TfrmTabForm::CreateMenus() {
   fSettingsMenu->addSeparator();
   for (TCommand c : {CMD_EDIT_DOWNLOAD_LIST_SEQUENCE, CMD_EDIT_DEFAULT_DECODE_CONNECTIONS})
     fCommandActions[c] = fSettingsMenu->addAction(QString());
-  QAction* downloadDir = AddAction(fSettingsMenu, u"Edit default download directory settings..."_s,
-                                   "actEditDefaultDownloadDirectory");
+  QAction* downloadDir =
+      AddAction(fSettingsMenu, u"Edit default download directory settings..."_s, "actEditDefaultDownloadDirectory");
   connect(downloadDir, &QAction::triggered, this, &TfrmTabForm::EditDefaultDownloadDirectory);
   fCommandActions[CMD_EDIT_NAVIGATION_SETTINGS] = fSettingsMenu->addAction(QString());
   fSettingsMenu->addSeparator();
@@ -189,8 +186,8 @@ void TfrmTabForm::CreateMenus() {
   QAction* change = AddAction(fSettingsMenu, u"Change user data directory..."_s, "actChangeUserDataDirectory");
   connect(change, &QAction::triggered, this, &TfrmTabForm::ChangeUserDataDirectory);
   fSettingsMenu->addSeparator();
-  QAction* options =
-      AddAction(fSettingsMenu, u"Edit global settings..."_s, "actEditGlobalSettings", QKeySequence(Qt::ALT | Qt::Key_O));
+  QAction* options = AddAction(fSettingsMenu, u"Edit global settings..."_s, "actEditGlobalSettings",
+                               QKeySequence(Qt::ALT | Qt::Key_O));
   connect(options, &QAction::triggered, this, &TfrmTabForm::EditGlobalSettings);
   QAction* reset = AddAction(fSettingsMenu, u"Reset all confirmation requesters"_s, "actResetConfirmations");
   connect(reset, &QAction::triggered, this, &TfrmTabForm::ResetConfirmationRequesters);
@@ -285,8 +282,7 @@ void TfrmTabForm::UpdateFileMenu() {
 // ---------------------------------------------------------------- tabs
 
 TfrmNewsgroupsBrowser* TfrmTabForm::NewsgroupsBrowser() const {
-  return fEntries.newsgroupsBrowser ? qobject_cast<TfrmNewsgroupsBrowser*>(fEntries.newsgroupsBrowser->form)
-                                    : nullptr;
+  return fEntries.newsgroupsBrowser ? qobject_cast<TfrmNewsgroupsBrowser*>(fEntries.newsgroupsBrowser->form) : nullptr;
 }
 
 TfrmHeadersManager* TfrmTabForm::HeadersManager() const {
@@ -312,8 +308,7 @@ bool TfrmTabForm::CreateNewsgroupsBrowserTab() {
 bool TfrmTabForm::CreateHeadersManagerTab() {
   LOG_METHOD("CreateHeadersManagerTab");
   TTabEntry* entry = nullptr;
-  if (EncloseFormIntoTab(new TfrmHeadersManager, TAB_KIND_HEADERS_MANAGER, u"Headers Manager"_s, &entry) !=
-      RC_SUCCESS)
+  if (EncloseFormIntoTab(new TfrmHeadersManager, TAB_KIND_HEADERS_MANAGER, u"Headers Manager"_s, &entry) != RC_SUCCESS)
     return false;
   fEntries.headersManager = entry;
   return true;
@@ -736,8 +731,10 @@ void TfrmTabForm::RestoreFromTray() {
 
 void TfrmTabForm::BringToFront() {
   if (isMinimized() || !isVisible()) {
-    if (fWasMaximized) showMaximized();
-    else showNormal();
+    if (fWasMaximized)
+      showMaximized();
+    else
+      showNormal();
   }
   raise();
   activateWindow();
@@ -772,8 +769,10 @@ void TfrmTabForm::QueueFilesForImport(const QStringList& paths) {
 void TfrmTabForm::HandleOpenCommands(const QStringList& commands) {
   LOG_METHOD("HandleOpenCommands");
   // Any request, even one without files, brings the window forward.
-  if (fHiddenInTray) RestoreFromTray();
-  else if (isVisible()) BringToFront();
+  if (fHiddenInTray)
+    RestoreFromTray();
+  else if (isVisible())
+    BringToFront();
   const QStringList paths = PathsOfOpenCommands(commands);
   if (!paths.isEmpty()) QueueFilesForImport(paths);
 }

@@ -61,8 +61,15 @@ class TfrmTabForm : public QMainWindow {
     DECODER_ITEM_COUNT
   };
 
-  enum TSizePreset { SIZE_FULLSCREEN, SIZE_1280X1024, SIZE_1024X768, SIZE_800X600, SIZE_640X480, SIZE_950X640,
-                     SIZE_PRESET_COUNT };
+  enum TSizePreset {
+    SIZE_FULLSCREEN,
+    SIZE_1280X1024,
+    SIZE_1024X768,
+    SIZE_800X600,
+    SIZE_640X480,
+    SIZE_950X640,
+    SIZE_PRESET_COUNT
+  };
 
   static constexpr int kMaxDroppedPathLength = 4096;
   static constexpr int kQuickLoadItems = 25;
@@ -77,8 +84,7 @@ class TfrmTabForm : public QMainWindow {
 
   // ---- Tabs ----
   RETURN_CODES CreateNewTab(TTabEntry*& entry);
-  RETURN_CODES EncloseFormIntoTab(TTabPage* form, TTabKind kind, const QString& caption,
-                                  TTabEntry** created = nullptr);
+  RETURN_CODES EncloseFormIntoTab(TTabPage* form, TTabKind kind, const QString& caption, TTabEntry** created = nullptr);
   // The same, then shows the form and makes its tab current.
   RETURN_CODES EncloseActivateFormIntoTab(TTabPage* form, TTabKind kind, const QString& caption,
                                           TTabEntry** created = nullptr);

@@ -132,8 +132,10 @@ TTaskDialog::TTaskDialog(const TUserPrompt::TTask& task, QWidget* parent)
   for (const TUserPrompt::TTaskButton& b : ButtonsOf(task)) AddButton(b, bottom);
   layout->addLayout(bottom);
 
-  if (task.width > 0) setFixedWidth(task.width);
-  else setMinimumWidth(360);
+  if (task.width > 0)
+    setFixedWidth(task.width);
+  else
+    setMinimumWidth(360);
 }
 
 void TTaskDialog::AddButton(const TUserPrompt::TTaskButton& b, QHBoxLayout* row) {

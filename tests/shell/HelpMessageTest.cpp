@@ -55,8 +55,10 @@ void THelpMessageTest::init() {
   THelpMessageManager::Instance().SetRunner([this](TfrmHelpMessage& window) {
     fHeadings.append(window.Heading());
     window.SetChoice(static_cast<TfrmHelpMessage::TChoice>(fChoice));
-    if (fEscape) window.reject();
-    else window.CloseWithButton();
+    if (fEscape)
+      window.reject();
+    else
+      window.CloseWithButton();
   });
 }
 
@@ -112,15 +114,17 @@ void THelpMessageTest::choices_data() {
   QTest::addColumn<QString>("allEnabled");
   QTest::addColumn<QStringList>("told");
 
-  QTest::newRow("don't show again") << int(TfrmHelpMessage::CHOICE_DONT_SHOW_AGAIN) << false << "0" << "1"
-                                    << QStringList{};
-  QTest::newRow("stop all") << int(TfrmHelpMessage::CHOICE_STOP_ALL) << false << "1" << "0"
-                            << QStringList{u"information: Help messages have been disabled. You can re-enable then "
-                                           u"at any time from the Help menu."_s};
+  QTest::newRow("don't show again") << int(TfrmHelpMessage::CHOICE_DONT_SHOW_AGAIN) << false << "0"
+                                    << "1" << QStringList{};
+  QTest::newRow("stop all") << int(TfrmHelpMessage::CHOICE_STOP_ALL) << false << "1"
+                            << "0"
+                            << QStringList{
+                                   u"information: Help messages have been disabled. You can re-enable then "
+                                   u"at any time from the Help menu."_s};
   QTest::newRow("always show: nothing to change") << int(TfrmHelpMessage::CHOICE_ALWAYS_SHOW) << false << "(none)"
-                                                   << "(none)" << QStringList{};
-  QTest::newRow("escape ignores the choice") << int(TfrmHelpMessage::CHOICE_STOP_ALL) << true << "(none)" << "(none)"
-                                             << QStringList{};
+                                                  << "(none)" << QStringList{};
+  QTest::newRow("escape ignores the choice") << int(TfrmHelpMessage::CHOICE_STOP_ALL) << true << "(none)"
+                                             << "(none)" << QStringList{};
 }
 
 void THelpMessageTest::choices() {

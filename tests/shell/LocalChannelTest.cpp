@@ -23,13 +23,12 @@
 #include <QThread>
 #include <QVBoxLayout>
 
-#include <memory>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <memory>
 
 using namespace Qt::StringLiterals;
-
 
 class TLocalChannelTest : public QObject {
   Q_OBJECT
@@ -114,8 +113,8 @@ void TLocalChannelTest::staleSocketIsReplaced() {
 void TLocalChannelTest::channelIsPrivateAndGuarded() {
   TLocalChannel channel;
   QVERIFY(channel.Listen(fName));
-  const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
-                                    QFile::WriteOther | QFile::ExeOther;
+  const QFile::Permissions others =
+      QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
   QCOMPARE(QFileInfo(channel.ServerName()).permissions() & others, QFile::Permissions());
 
   // A frame that announces more than the channel takes ends the connection.
@@ -206,8 +205,8 @@ void TLocalChannelTest::automationDrivesTheWindow() {
 }
 
 void TLocalChannelTest::argumentsBecomeOpenRequests() {
-  const QStringList arguments{u"korvel"_s, u"-forcesetup"_s, u"rel/a.nzb"_s, u"/abs/b c.nzb"_s,
-                              u"file:///x/y%20z.nzb"_s, u"-style=fusion"_s};
+  const QStringList arguments{u"korvel"_s,       u"-forcesetup"_s,         u"rel/a.nzb"_s,
+                              u"/abs/b c.nzb"_s, u"file:///x/y%20z.nzb"_s, u"-style=fusion"_s};
   QCOMPARE(TStartup::OpenRequestsFromArguments(arguments),
            (QStringList{MakeOpenCommand(QDir::currentPath() + u"/rel/a.nzb"_s), MakeOpenCommand(u"/abs/b c.nzb"_s),
                         MakeOpenCommand(u"/x/y z.nzb"_s)}));

@@ -64,9 +64,9 @@ void TNotificationTest::shownInOrderWithTheirDurations() {
   QVERIFY(!window->testAttribute(Qt::WA_WState_Hidden) && window->testAttribute(Qt::WA_ShowWithoutActivating));
 
   QTRY_COMPARE(fShown.size(), 3);
-  QCOMPARE(fShown, (QStringList{u"A download task has started."_s,
-                                u"Headers have been downloaded and saved successfully."_s,
-                                u"Headers have been successfully loaded."_s}));
+  QCOMPARE(fShown,
+           (QStringList{u"A download task has started."_s, u"Headers have been downloaded and saved successfully."_s,
+                        u"Headers have been successfully loaded."_s}));
   QCOMPARE(fDurations, (QList<int>{40, 80, 0}));
   QCOMPARE(Manager().Window(), window);  // the same window showed them all
 

@@ -83,21 +83,45 @@ void TOptionsFormTest::applyWritesAtOnce_data() {
   QTest::addColumn<QString>("value");
   QTest::addColumn<QStringList>("told");
 
-  QTest::newRow("check box") << "chkMinimizeToTray" << "Setup" << "MinimizeToTray" << "1" << QStringList{};
-  QTest::newRow("confirmation") << "chkAskTerminate" << "Confirmation" << "AskTerminate" << "0" << QStringList{};
-  QTest::newRow("negated key") << "chkgNoDownloadNewsgroupsRequester" << "Setup" << "gNoDownloadNewsgroupsRequester"
+  QTest::newRow("check box") << "chkMinimizeToTray"
+                             << "Setup"
+                             << "MinimizeToTray"
+                             << "1" << QStringList{};
+  QTest::newRow("confirmation") << "chkAskTerminate"
+                                << "Confirmation"
+                                << "AskTerminate"
+                                << "0" << QStringList{};
+  QTest::newRow("negated key") << "chkgNoDownloadNewsgroupsRequester"
+                               << "Setup"
+                               << "gNoDownloadNewsgroupsRequester"
                                << "1" << QStringList{};
-  QTest::newRow("space separator") << "chkSpaceThousandSeparator" << "Setup" << "gThousandSeparator" << "\" \""
-                                   << QStringList{};
-  QTest::newRow("new organizer") << "chkNewOrganizer" << "Setup" << "gCurrentNewsgroupsOrganizerVersion" << "2"
-                                 << QStringList{u"information: You need to restart Korvel for this change to take "
-                                                u"effect."_s};
-  QTest::newRow("log level") << "rbLogLevel3" << "Setup" << "gLogLevel" << "3" << QStringList{};
-  QTest::newRow("decode priority") << "cmbDecodePriority" << "Setup" << "gDecodePriority" << "6" << QStringList{};
-  QTest::newRow("notification switch") << "chkNotificationEnabled" << "DesktopNotificationsDefinitions"
-                                       << "NOTIFICATION_HEADERS_DOWNLOAD_FAILED.Enabled" << "0" << QStringList{};
-  QTest::newRow("notification duration") << "sldNotificationDuration" << "DesktopNotificationsDefinitions"
-                                         << "NOTIFICATION_HEADERS_DOWNLOAD_FAILED.Duration" << "0" << QStringList{};
+  QTest::newRow("space separator") << "chkSpaceThousandSeparator"
+                                   << "Setup"
+                                   << "gThousandSeparator"
+                                   << "\" \"" << QStringList{};
+  QTest::newRow("new organizer") << "chkNewOrganizer"
+                                 << "Setup"
+                                 << "gCurrentNewsgroupsOrganizerVersion"
+                                 << "2"
+                                 << QStringList{
+                                        u"information: You need to restart Korvel for this change to take "
+                                        u"effect."_s};
+  QTest::newRow("log level") << "rbLogLevel3"
+                             << "Setup"
+                             << "gLogLevel"
+                             << "3" << QStringList{};
+  QTest::newRow("decode priority") << "cmbDecodePriority"
+                                   << "Setup"
+                                   << "gDecodePriority"
+                                   << "6" << QStringList{};
+  QTest::newRow("notification switch") << "chkNotificationEnabled"
+                                       << "DesktopNotificationsDefinitions"
+                                       << "NOTIFICATION_HEADERS_DOWNLOAD_FAILED.Enabled"
+                                       << "0" << QStringList{};
+  QTest::newRow("notification duration") << "sldNotificationDuration"
+                                         << "DesktopNotificationsDefinitions"
+                                         << "NOTIFICATION_HEADERS_DOWNLOAD_FAILED.Duration"
+                                         << "0" << QStringList{};
 }
 
 void TOptionsFormTest::applyWritesAtOnce() {
@@ -116,9 +140,12 @@ void TOptionsFormTest::applyWritesAtOnce() {
 
   QWidget* w = options.findChild<QWidget*>(control);
   QVERIFY2(w, qPrintable(control));
-  if (auto* button = qobject_cast<QAbstractButton*>(w)) button->click();
-  else if (auto* combo = qobject_cast<QComboBox*>(w)) combo->setCurrentIndex(combo->count() - 1);
-  else if (auto* slider = qobject_cast<QSlider*>(w)) slider->setValue(0);
+  if (auto* button = qobject_cast<QAbstractButton*>(w))
+    button->click();
+  else if (auto* combo = qobject_cast<QComboBox*>(w))
+    combo->setCurrentIndex(combo->count() - 1);
+  else if (auto* slider = qobject_cast<QSlider*>(w))
+    slider->setValue(0);
   QVERIFY(apply->isEnabled());
   QCOMPARE(Stored(section, key), u"(none)"_s);
   apply->click();

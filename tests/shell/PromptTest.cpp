@@ -55,9 +55,9 @@ void TPromptTest::taskDialogResults_data() {
                                       << int(TUserPrompt::RESULT_CANCEL) << QStringList{};
   QTest::newRow("custom button") << int(TUserPrompt::BUTTONS_OK) << true << "btnResult101" << 101
                                  << QStringList{u"btnResult100"_s, u"btnResult101"_s, u"btnResult102"_s};
-  QTest::newRow("custom, closed: its cancel button") << int(TUserPrompt::BUTTONS_OK) << true << "escape" << 102
-                                                     << QStringList{u"btnResult100"_s, u"btnResult101"_s,
-                                                                    u"btnResult102"_s};
+  QTest::newRow("custom, closed: its cancel button")
+      << int(TUserPrompt::BUTTONS_OK) << true << "escape" << 102
+      << QStringList{u"btnResult100"_s, u"btnResult101"_s, u"btnResult102"_s};
 }
 
 void TPromptTest::taskDialogResults() {
@@ -71,9 +71,8 @@ void TPromptTest::taskDialogResults() {
   task.text = u"<b>bold</b> text"_s;
   task.buttons = static_cast<TUserPrompt::TTaskButtons>(buttons);
   if (custom)
-    task.customButtons = {{u"Save"_s, 100, true, false, true, 90},
-                          {u"Discard"_s, 101},
-                          {u"Cancel"_s, 102, false, true}};
+    task.customButtons = {
+        {u"Save"_s, 100, true, false, true, 90}, {u"Discard"_s, 101}, {u"Cancel"_s, 102, false, true}};
   TTaskDialog dialog(task);
   QCOMPARE(dialog.windowTitle(), u"Requester"_s);
   QStringList found;
@@ -81,8 +80,10 @@ void TPromptTest::taskDialogResults() {
     if (b->objectName().startsWith(u"btn"_s) && b->objectName() != u"btnExpand"_s) found.append(b->objectName());
   QCOMPARE(found, names);
   dialog.show();
-  if (press == u"escape"_s) QTest::keyClick(&dialog, Qt::Key_Escape);
-  else dialog.findChild<QAbstractButton*>(press)->click();
+  if (press == u"escape"_s)
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+  else
+    dialog.findChild<QAbstractButton*>(press)->click();
   QVERIFY(!dialog.isVisible());
   QCOMPARE(dialog.Result(), result);
   // Without anyone to ask, the program gets what closing the dialog gives.
@@ -119,12 +120,18 @@ void TPromptTest::messageBoxesAnswerByButtonName_data() {
   QTest::addColumn<QString>("press");
   QTest::addColumn<int>("answer");
 
-  QTest::newRow("confirm yes") << "confirm" << "btnYes" << 1;
-  QTest::newRow("confirm closed is no") << "confirm" << "escape" << 0;
-  QTest::newRow("question no") << "question" << "btnNo" << int(TUserPrompt::ANSWER_NO);
-  QTest::newRow("question cancel") << "question" << "btnCancel" << int(TUserPrompt::ANSWER_CANCEL);
-  QTest::newRow("information") << "information" << "btnOk" << 0;
-  QTest::newRow("warning") << "warning" << "btnOk" << 0;
+  QTest::newRow("confirm yes") << "confirm"
+                               << "btnYes" << 1;
+  QTest::newRow("confirm closed is no") << "confirm"
+                                        << "escape" << 0;
+  QTest::newRow("question no") << "question"
+                               << "btnNo" << int(TUserPrompt::ANSWER_NO);
+  QTest::newRow("question cancel") << "question"
+                                   << "btnCancel" << int(TUserPrompt::ANSWER_CANCEL);
+  QTest::newRow("information") << "information"
+                               << "btnOk" << 0;
+  QTest::newRow("warning") << "warning"
+                           << "btnOk" << 0;
 }
 
 void TPromptTest::messageBoxesAnswerByButtonName() {
@@ -134,14 +141,20 @@ void TPromptTest::messageBoxesAnswerByButtonName() {
   TMessageBoxPrompt boxes;
   WhenModal([&](QWidget* box) {
     // The automation channel finds the buttons by these names.
-    if (press == u"escape"_s) QTest::keyClick(box, Qt::Key_Escape);
-    else qobject_cast<QAbstractButton*>(FindComponent(press))->click();
+    if (press == u"escape"_s)
+      QTest::keyClick(box, Qt::Key_Escape);
+    else
+      qobject_cast<QAbstractButton*>(FindComponent(press))->click();
   });
   int got = 0;
-  if (kind == u"confirm"_s) got = boxes.Confirm(u"Sure?"_s, u"Confirmation"_s);
-  else if (kind == u"question"_s) got = boxes.Question(u"Save?"_s, u"Question"_s);
-  else if (kind == u"information"_s) boxes.Information(u"Done."_s, u"Information"_s);
-  else boxes.Warning(u"Careful."_s, u"Warning"_s);
+  if (kind == u"confirm"_s)
+    got = boxes.Confirm(u"Sure?"_s, u"Confirmation"_s);
+  else if (kind == u"question"_s)
+    got = boxes.Question(u"Save?"_s, u"Question"_s);
+  else if (kind == u"information"_s)
+    boxes.Information(u"Done."_s, u"Information"_s);
+  else
+    boxes.Warning(u"Careful."_s, u"Warning"_s);
   QCOMPARE(got, answer);
 }
 

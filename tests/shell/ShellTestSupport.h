@@ -26,7 +26,9 @@ class TFakePrompt : public TUserPrompt::THandler {
   TFakePrompt() : fPrevious(TUserPrompt::Handler()) { TUserPrompt::SetHandler(this); }
   ~TFakePrompt() override { TUserPrompt::SetHandler(fPrevious); }
 
-  void Information(const QString& text, const QString&) override { calls.append({QStringLiteral("information"), text}); }
+  void Information(const QString& text, const QString&) override {
+    calls.append({QStringLiteral("information"), text});
+  }
   void Warning(const QString& text, const QString&) override { calls.append({QStringLiteral("warning"), text}); }
   void Error(const QString& text, const QString&) override { calls.append({QStringLiteral("error"), text}); }
   bool Confirm(const QString& text, const QString&) override {

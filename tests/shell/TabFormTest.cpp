@@ -147,12 +147,12 @@ void TTabFormTest::historyKeepsVisits_data() {
   QTest::addColumn<quint64>("next");
   QTest::addColumn<QList<quint64>>("left");
 
-  QTest::newRow("back to the tab before") << QList<quint64>{1, 2, 3, 2} << QList<quint64>{} << quint64(2)
-                                           << quint64(3) << QList<quint64>{1};
-  QTest::newRow("repeated visit counted once") << QList<quint64>{1, 1, 2, 2} << QList<quint64>{} << quint64(2)
-                                                << quint64(1) << QList<quint64>{};
-  QTest::newRow("closed tabs passed over") << QList<quint64>{1, 2, 3} << QList<quint64>{2} << quint64(3) << quint64(1)
-                                           << QList<quint64>{};
+  QTest::newRow("back to the tab before")
+      << QList<quint64>{1, 2, 3, 2} << QList<quint64>{} << quint64(2) << quint64(3) << QList<quint64>{1};
+  QTest::newRow("repeated visit counted once")
+      << QList<quint64>{1, 1, 2, 2} << QList<quint64>{} << quint64(2) << quint64(1) << QList<quint64>{};
+  QTest::newRow("closed tabs passed over")
+      << QList<quint64>{1, 2, 3} << QList<quint64>{2} << quint64(3) << quint64(1) << QList<quint64>{};
   QTest::newRow("nothing to go back to") << QList<quint64>{3} << QList<quint64>{} << quint64(3) << quint64(0)
                                          << QList<quint64>{};
   QList<quint64> sixteen;
@@ -184,11 +184,21 @@ void TTabFormTest::closeChoosesNextTab_data() {
   QTest::addColumn<QString>("close");
   QTest::addColumn<QString>("current");
 
-  QTest::newRow("last visited before it") << "A B C" << "A B C B" << false << "B" << "C";
-  QTest::newRow("only closable tab, no history: left") << "A" << "A" << true << "A" << "HM";
-  QTest::newRow("no history: right neighbour first") << "A B C" << "B" << true << "B" << "C";
-  QTest::newRow("not current: current stays") << "A B C" << "A C" << false << "A" << "C";
-  QTest::newRow("sixteen visits later") << "A B C" << "A B A B A B A B A B A B A B A C" << false << "C" << "A";
+  QTest::newRow("last visited before it") << "A B C"
+                                          << "A B C B" << false << "B"
+                                          << "C";
+  QTest::newRow("only closable tab, no history: left") << "A"
+                                                       << "A" << true << "A"
+                                                       << "HM";
+  QTest::newRow("no history: right neighbour first") << "A B C"
+                                                     << "B" << true << "B"
+                                                     << "C";
+  QTest::newRow("not current: current stays") << "A B C"
+                                              << "A C" << false << "A"
+                                              << "C";
+  QTest::newRow("sixteen visits later") << "A B C"
+                                        << "A B A B A B A B A B A B A B A C" << false << "C"
+                                        << "A";
 }
 
 void TTabFormTest::closeChoosesNextTab() {
@@ -455,8 +465,7 @@ void TTabFormTest::droppedFiles_data() {
   const QString longName = u"/tmp/"_s + QString(TfrmTabForm::kMaxDroppedPathLength, u'x') + u".nzb"_s;
   QTest::newRow("two nzb and a text file")
       << QStringList{u"/d/a.nzb"_s, u"/d/b.NZB"_s, u"/d/c.txt"_s} << true
-      << QStringList{u"confirm: Would you like to import 2 NZB files?"_s}
-      << QStringList{u"/d/a.nzb"_s, u"/d/b.NZB"_s};
+      << QStringList{u"confirm: Would you like to import 2 NZB files?"_s} << QStringList{u"/d/a.nzb"_s, u"/d/b.NZB"_s};
   QTest::newRow("declined") << QStringList{u"/d/a.nzb"_s, u"/d/b.nzb"_s} << false
                             << QStringList{u"confirm: Would you like to import 2 NZB files?"_s} << QStringList{};
   QTest::newRow("one nzb, no question") << QStringList{u"/d/a.nzb"_s, u"/d/notes.txt"_s} << true << QStringList{}
@@ -465,8 +474,8 @@ void TTabFormTest::droppedFiles_data() {
                                    << QStringList{u"error: The files cannot be imported."_s} << QStringList{};
   QTest::newRow("one text file") << QStringList{u"/d/a.txt"_s} << true
                                  << QStringList{u"error: The file cannot be imported."_s} << QStringList{};
-  QTest::newRow("overlong path passed over") << QStringList{longName, u"/d/b.nzb"_s} << true << QStringList{}
-                                             << QStringList{u"/d/b.nzb"_s};
+  QTest::newRow("overlong path passed over")
+      << QStringList{longName, u"/d/b.nzb"_s} << true << QStringList{} << QStringList{u"/d/b.nzb"_s};
 }
 
 void TTabFormTest::droppedFiles() {
@@ -499,12 +508,11 @@ void TTabFormTest::openRequests_data() {
   QTest::addColumn<QStringList>("paths");
 
   QTest::newRow("one") << R"([Open("/home/u/a.nzb")])" << QStringList{u"/home/u/a.nzb"_s};
-  QTest::newRow("two without separator")
-      << R"([Open("/home/u/a.nzb")][Open("/home/u/b c.nzb")])" << QStringList{u"/home/u/a.nzb"_s, u"/home/u/b c.nzb"_s};
-  QTest::newRow("blanks around") << R"(  [Open("/a.nzb")]  [open("/b.nzb")] )"
-                                 << QStringList{u"/a.nzb"_s, u"/b.nzb"_s};
-  QTest::newRow("other commands ignored") << R"([Activate][Open("/a.nzb")][Print("/b.nzb")])"
-                                          << QStringList{u"/a.nzb"_s};
+  QTest::newRow("two without separator") << R"([Open("/home/u/a.nzb")][Open("/home/u/b c.nzb")])"
+                                         << QStringList{u"/home/u/a.nzb"_s, u"/home/u/b c.nzb"_s};
+  QTest::newRow("blanks around") << R"(  [Open("/a.nzb")]  [open("/b.nzb")] )" << QStringList{u"/a.nzb"_s, u"/b.nzb"_s};
+  QTest::newRow("other commands ignored")
+      << R"([Activate][Open("/a.nzb")][Print("/b.nzb")])" << QStringList{u"/a.nzb"_s};
   QTest::newRow("path holding ][ and a quote")
       << R"([Open("/x/a][b.nzb")][Open("/x/say "hi".nzb")])" << QStringList{u"/x/a][b.nzb"_s, u"/x/say \"hi\".nzb"_s};
   QTest::newRow("empty path") << R"([Open("")])" << QStringList{};
@@ -561,7 +569,7 @@ void TTabFormTest::quickLoadLists() {
   // Made oldest first, so creation and change times agree.
   make(u"OLDER MOVIE"_s, 200, true);
   for (int i = 0; i < 30; ++i) make(u"list"_s + QString::number(i), 100 - i, true);  // list29 is the newest
-  make(u"SHOW s01"_s, 1, false);  // newest, but its ".cue" is gone
+  make(u"SHOW s01"_s, 1, false);                                                     // newest, but its ".cue" is gone
 
   const QStringList recent = TfrmTabForm::RecentDownloadLists(dir);
   QCOMPARE(recent.size(), TfrmTabForm::kQuickLoadItems);

@@ -26,14 +26,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char16_t* const kPriorities[] = {u"Idle", u"Lowest",  u"Low",
-                                       u"Normal", u"High", u"Highest",
-                                       u"Time Critical (can have negative impact)"};
+const char16_t* const kPriorities[] = {
+    u"Idle", u"Lowest", u"Low", u"Normal", u"High", u"Highest", u"Time Critical (can have negative impact)"};
 
-const char16_t* const kLogLevels[] = {
-    u"None. The error log is disabled.", u"Low. Only errors and warnings messages are recorded.",
-    u"Medium. More details about the flow of the application are recorded.",
-    u"High. Very detailed information about the application is recorded."};
+const char16_t* const kLogLevels[] = {u"None. The error log is disabled.",
+                                      u"Low. Only errors and warnings messages are recorded.",
+                                      u"Medium. More details about the flow of the application are recorded.",
+                                      u"High. Very detailed information about the application is recorded."};
 
 constexpr int kMaxDurationStep = 20;
 
@@ -50,8 +49,7 @@ const TfrmOptions::TBoolOption TfrmOptions::kBoolOptions[] = {
     {u"Check for updates at startup", "gCheckUpdateStartup", &TSettings::gCheckUpdateStartup, false},
     {u"Show popup tooltips when hovering mouse over buttons and controls", "gShowToolTips", &TSettings::gShowToolTips,
      false},
-    {u"Empty message cache when closing application", "ClearNewsCacheOnExit", &TSettings::ClearNewsCacheOnExit,
-     false},
+    {u"Empty message cache when closing application", "ClearNewsCacheOnExit", &TSettings::ClearNewsCacheOnExit, false},
     {u"Register as default application for know file types", "gAskAssociateNZB", &TSettings::gAskAssociateNZB, false},
     {u"Automatically retrieve message count", "AutoNewsUpdate", &TSettings::AutoNewsUpdate, false},
     {u"Automatically start waiting download tasks", "gHeadersManager_AutoStartJob",
@@ -294,9 +292,7 @@ QWidget* TfrmOptions::CreateErrorLogPage() {
   return page;
 }
 
-int TfrmOptions::StepOfDuration(int duration) {
-  return qBound(0, (qMax(0, duration) + 250) / 500, kMaxDurationStep);
-}
+int TfrmOptions::StepOfDuration(int duration) { return qBound(0, (qMax(0, duration) + 250) / 500, kMaxDurationStep); }
 
 QString TfrmOptions::DurationLabel(int step) {
   if (step <= 0) return u"Infinite"_s;
@@ -339,9 +335,8 @@ void TfrmOptions::SelectNotification(int row) {
 void TfrmOptions::LoadAnonymousList() {
   const bool wasLoading = std::exchange(fLoading, true);
   QList<QByteArray> lines;
-  const auto result = TLineListFile::Load(TLineListFile::PathOf(Paths().userDataDir,
-                                                                 QLatin1String(TLineListFile::kAnonymousList)),
-                                          lines);
+  const auto result = TLineListFile::Load(
+      TLineListFile::PathOf(Paths().userDataDir, QLatin1String(TLineListFile::kAnonymousList)), lines);
   if (result == TLineListFile::LOAD_FAILED) {
     TUserPrompt::Error(u"Error loading list of anonymous discussion groups."_s);
   }

@@ -18,7 +18,8 @@ void TfrmHeadersManager::TabMessage(TShellMessage& message) {
       break;
     case shellmsg::TM_TAB_ACTIVATED:
       if (Settings().helpMessagesEnabled && Settings().helpMessages[TAB_HEADERS_MANAGER].enabled)
-        QTimer::singleShot(150, this, [this] { THelpMessageManager::Instance().ShowHelpMessage(this, TAB_HEADERS_MANAGER); });
+        QTimer::singleShot(150, this,
+                           [this] { THelpMessageManager::Instance().ShowHelpMessage(this, TAB_HEADERS_MANAGER); });
       break;
     default:
       TTabPage::TabMessage(message);
