@@ -164,6 +164,8 @@ void ReadKey(const TIniFile& ini, const TKey& k, TSettings& s, const TSettings& 
         } else if constexpr (std::is_same_v<T, TAutoLoadBehavior>) {
           s.*member = EnumFromName(ini.ReadString(section, key, EnumName(def.*member, kAutoLoadNames)),
                                    kAutoLoadNames, def.*member);
+        } else {
+          static_assert(!sizeof(T*), "settings field type without a reader");
         }
       },
       k.field);
@@ -185,6 +187,8 @@ void WriteKey(TIniFile& ini, const TKey& k, const TSettings& s) {
           ini.WriteString(section, key, EnumName(s.*member, kShowHeadersNames));
         } else if constexpr (std::is_same_v<T, TAutoLoadBehavior>) {
           ini.WriteString(section, key, EnumName(s.*member, kAutoLoadNames));
+        } else {
+          static_assert(!sizeof(T*), "settings field type without a writer");
         }
       },
       k.field);

@@ -28,6 +28,9 @@ class TStartup {
   static QStringList OpenRequestsFromArguments(const QStringList& arguments);
 
   // Runs start-up, the event loop and shutdown; returns the process exit code.
+  // Questions go to message boxes unless a TUserPrompt handler is already
+  // installed (tests answer them): closing the window, also by quitting the
+  // application, asks whether to close when AskTerminate is set.
   static int Run(QApplication& app, const TOptions& options);
   static int Run(QApplication& app) { return Run(app, TOptions{}); }
 };
