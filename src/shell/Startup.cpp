@@ -25,6 +25,7 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <cstdio>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -115,6 +116,7 @@ int TStartup::Run(QApplication& app, const TOptions& options) {
       case TLocalChannel::HANDOVER_DELIVERED:
         return 0;
       case TLocalChannel::HANDOVER_FAILED:
+        std::fprintf(stderr, "Korvel Newsreader is already running but does not answer.\n");
         return 1;
       case TLocalChannel::HANDOVER_NOT_RUNNING:
         break;
