@@ -108,6 +108,7 @@ void TLineDecoder::ResetRun() {
   FinishRun();
   fMode = MODE_NONE;
   fProduced.clear();
+  fPartChecks.clear();
   fBegun.clear();
   fMultipartNames.clear();
   fChecks.clear();
@@ -546,28 +547,37 @@ void TLineDecoder::OnYend(const char* line, std::size_t size) {
   ++check.parts;
   check.bytes += fPartBytes;
   const QString where = multipart ? u"part "_s + QString::number(fYbegin.part) + u": "_s : QString();
+  QStringList partProblems;
   if (sizeText && ParseInt64(*sizeText, value) && value != fPartBytes)
-    check.problems.append(where + u"=yend size "_s + QString::number(value) + u", decoded "_s +
-                          QString::number(fPartBytes));
+    partProblems.append(where + u"=yend size "_s + QString::number(value) + u", decoded "_s +
+                        QString::number(fPartBytes));
   qint64 offset = 0;
+  std::optional<std::uint32_t> expectedPartCrc = partCrc;
   if (multipart) {
     if (partText && ParseInt64(*partText, value) && value != fYbegin.part)
-      check.problems.append(where + u"=yend names part "_s + QString::number(value));
+      partProblems.append(where + u"=yend names part "_s + QString::number(value));
     if (fHavePart && fPartBytes != fPartEnd - fPartBegin + 1)
-      check.problems.append(where + u"=ypart spans "_s + QString::number(fPartEnd - fPartBegin + 1) +
-                            u" bytes, decoded "_s + QString::number(fPartBytes));
-    if (partCrc) {
-      if (*partCrc != fPartCrc)
-        check.problems.append(where + u"CRC-32 "_s + QString::number(fPartCrc, 16) + u", expected "_s +
-                              QString::number(*partCrc, 16));
-    } else {
-      check.allPartsHaveCrc = false;
-    }
+      partProblems.append(where + u"=ypart spans "_s + QString::number(fPartEnd - fPartBegin + 1) +
+                          u" bytes, decoded "_s + QString::number(fPartBytes));
+    if (!partCrc) check.allPartsHaveCrc = false;
     offset = fHavePart ? fPartBegin - 1 : -1;
   } else {
     if (!check.fileCrc && partCrc) check.fileCrc = partCrc;
+    expectedPartCrc = check.fileCrc;
     check.allPartsHaveCrc = false;
+    if (fPartBytes != fYbegin.size)
+      partProblems.append(u"decoded "_s + QString::number(fPartBytes) + u" bytes of "_s +
+                          QString::number(fYbegin.size));
   }
+  if (expectedPartCrc && *expectedPartCrc != fPartCrc)
+    partProblems.append(where + u"CRC-32 "_s + QString::number(fPartCrc, 16) + u", expected "_s +
+                        QString::number(*expectedPartCrc, 16));
+  check.problems += partProblems;
+  fPartChecks.append({fDestination + fOutputName, fYbegin.part, std::max<qint64>(offset, 0), fPartBytes, fPartCrc,
+                      !partProblems.isEmpty() ? DECODE_CHECK_MISMATCH
+                      : expectedPartCrc       ? DECODE_CHECK_GOOD
+                                              : DECODE_CHECK_NO_CHECKSUM,
+                      partProblems.join(u"; "_s)});
   if (check.contiguous && offset == check.nextOffset) {
     check.crc = check.nextOffset == 0 ? fPartCrc : Crc32Combine(check.crc, fPartCrc, fPartBytes);
     check.nextOffset += fPartBytes;
@@ -609,7 +619,7 @@ void TLineDecoder::OnYend(const char* line, std::size_t size) {
       }
     }
     crcGood = whole == *check.fileCrc;
-    if (!crcGood)
+    if (!crcGood && multipart)
       problems.append(u"file CRC-32 "_s + QString::number(whole, 16) + u", expected "_s +
                       QString::number(*check.fileCrc, 16));
   }

@@ -22,6 +22,17 @@ enum TDecodeCheck : std::uint8_t {
 };
 const char* DecodeCheckName(TDecodeCheck check);
 
+// Outcome of one yEnc part (single-part files are one part numbered 0).
+struct TPartCheck {
+  QString path;
+  qint64 part = 0;
+  qint64 offset = 0;  // where its data went in the file
+  qint64 bytes = 0;   // decoded
+  std::uint32_t crc = 0;
+  TDecodeCheck check = DECODE_CHECK_NO_CHECKSUM;
+  QString detail;
+};
+
 struct TDecodedFile {
   QString path;  // full path
   qint64 size = 0;
@@ -93,6 +104,8 @@ class TLineDecoder {
   }
   QStringList ProducedPaths() const;
   void ClearProduced() { fProduced.clear(); }
+  // Every yEnc part ended by "=yend" in this run, in order.
+  const QList<TPartCheck>& PartChecks() const { return fPartChecks; }
   // Names of files begun in this run and not (yet) listed as produced.
   QStringList Unfinished() const;
   // Whether this run began any output file (a decodable marker was seen).
@@ -165,6 +178,7 @@ class TLineDecoder {
   QHash<QString, std::shared_ptr<TFileCheck>> fChecks;
 
   QList<TDecodedFile> fProduced;
+  QList<TPartCheck> fPartChecks;
   QStringList fBegun;
   int fToggle = 1;
   qint64 fBytesSinceMeasure = 0;

@@ -88,6 +88,8 @@ class TNewsDecoder {
   QStringList Produced() const;
   const QList<TDecodedFile>& ProducedFiles() const { return fProduced; }
   void ClearProduced() { fProduced.clear(); }
+  // Every yEnc part of the last run with its own check, in order.
+  const QList<TPartCheck>& PartChecks() const { return fLines.PartChecks(); }
   // Files begun in the last run but never completed (partial files left in
   // the destination), relative to it.
   const QStringList& Unfinished() const { return fUnfinished; }
