@@ -74,16 +74,19 @@ bool PathEntryExists(const QString& path) {
   return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-QString UniqueFileName(const QString& directory, const QString& name, bool overwrite) {
+QString UniqueFileName(const QString& directory, const QString& name, bool overwrite, qint64* next) {
   if (overwrite || !PathEntryExists(directory + name)) return name;
   qsizetype dot = name.lastIndexOf(u'.');
   if (dot >= 0 && name.mid(dot).toUtf8().size() > 32) dot = -1;  // too long to keep whole: number the end
   const QString extension = dot >= 0 ? name.mid(dot) : QString();
   const QString base = dot >= 0 ? name.left(dot) : name;
-  for (qint64 n = 1;; ++n) {
+  for (qint64 n = next ? std::max<qint64>(*next, 1) : 1;; ++n) {
     const QString suffix = u"_"_s + QString::number(n) + extension;
     const QString candidate =
         CutUtf8(base, kMaxFileNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
-    if (!PathEntryExists(directory + candidate)) return candidate;
+    if (!PathEntryExists(directory + candidate)) {
+      if (next) *next = n + 1;
+      return candidate;
+    }
   }
 }

@@ -16,8 +16,10 @@ bool IsValidFileName(const QString& name);
 // With overwrite set, or when directory + name does not exist, name itself;
 // otherwise base + "_" + N + extension for the first N = 1, 2, ... that does
 // not exist (the extension is the text from the last "." on). Dangling links
-// count as existing, so no decoder ever writes through one.
-QString UniqueFileName(const QString& directory, const QString& name, bool overwrite);
+// count as existing, so no decoder ever writes through one. A caller that
+// numbers many files of one name passes next (the first N to try, updated),
+// so the search never starts again from 1.
+QString UniqueFileName(const QString& directory, const QString& name, bool overwrite, qint64* next = nullptr);
 
 // Whether anything (file, directory, link, even a dangling one) has this path.
 bool PathEntryExists(const QString& path);

@@ -30,6 +30,10 @@ constexpr qint64 kLowSpace = 10 * 1024 * 1024;
 // file is closed), not before every line: a statfs per uuencode line would
 // cost more than decoding it.
 constexpr qint64 kMeasureEvery = 1 << 20;
+// The largest hole one part may open at the end of its file, beyond four
+// times what this run already decoded into it: room for hundreds of missing
+// articles at the start of a post.
+constexpr qint64 kMaxHole = qint64{256} << 20;
 
 bool StartsWithNoCase(const char* line, std::size_t size, const char* keyword) {
   const std::size_t n = std::strlen(keyword);
@@ -107,10 +111,12 @@ TLineDecoder::~TLineDecoder() { FinishRun(); }
 void TLineDecoder::ResetRun() {
   FinishRun();
   fMode = MODE_NONE;
-  fProduced.clear();
+  ClearProduced();
   fPartChecks.clear();
   fBegun.clear();
+  fBegunCount = 0;
   fMultipartNames.clear();
+  fNextNumber.clear();
   fChecks.clear();
   fBeganOutput = false;
   fWriteFailed = false;
@@ -150,7 +156,7 @@ bool TLineDecoder::OpenPath(const QString& name, bool append) {
 bool TLineDecoder::OpenOutput(const QString& name, bool append) {
   CloseFile();
   fBeganOutput = true;
-  if (!fBegun.contains(name)) fBegun.append(name);
+  if (!fBegun.contains(name)) fBegun.insert(name, fBegunCount++);
   return OpenPath(name, append);
 }
 
@@ -218,13 +224,13 @@ void TLineDecoder::AddProduced(TDecodeCheck check, const QString& detail) {
   const QString path = fDestination + fOutputName;
   struct stat st;
   const qint64 size = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? static_cast<qint64>(st.st_size) : 0;
-  fBegun.removeAll(fOutputName);
-  for (TDecodedFile& file : fProduced) {
-    if (file.path == path) {
-      file = {path, size, check, detail};
-      return;
-    }
+  fBegun.remove(fOutputName);
+  const auto known = fProducedIndex.constFind(path);
+  if (known != fProducedIndex.constEnd()) {
+    fProduced[*known] = {path, size, check, detail};
+    return;
   }
+  fProducedIndex.insert(path, fProduced.size());
   fProduced.append({path, size, check, detail});
   if (check == DECODE_CHECK_MISMATCH)
     LogWarning(u"Decoded "_s + path + u" failed its check: "_s + detail);
@@ -257,7 +263,7 @@ void TLineDecoder::DiscardRun() {
   FinishRun();
   if (!current.isEmpty()) QFile::remove(current);
   for (const TDecodedFile& file : std::as_const(fProduced)) QFile::remove(file.path);
-  fProduced.clear();
+  ClearProduced();
 }
 
 QStringList TLineDecoder::ProducedPaths() const {
@@ -267,8 +273,11 @@ QStringList TLineDecoder::ProducedPaths() const {
 }
 
 QStringList TLineDecoder::Unfinished() const {
-  QStringList names = fBegun;
-  if (!fOutputName.isEmpty() && !names.contains(fOutputName)) names.append(fOutputName);
+  QList<std::pair<qint64, QString>> ordered;
+  for (auto it = fBegun.constBegin(); it != fBegun.constEnd(); ++it) ordered.append({it.value(), it.key()});
+  std::sort(ordered.begin(), ordered.end());
+  QStringList names;
+  for (const auto& entry : ordered) names.append(entry.second);
   return names;
 }
 
@@ -367,8 +376,7 @@ void TLineDecoder::OnBegin(const char* line, std::size_t size) {
   const QString cleaned = CleanFileName(BytesToText(name));
   if (!IsValidFileName(cleaned)) return;
   if (fFd >= 0) CloseOutput(true);
-  const QString chosen = UniqueFileName(fDestination, cleaned, fOverwrite);
-  OpenOutput(chosen, false);
+  OpenOutput(ChooseName(cleaned), false);
   fMode = MODE_UUENCODE;
 }
 
@@ -431,6 +439,11 @@ std::optional<std::uint32_t> TLineDecoder::ParseCrc(QByteArrayView value) {
   return crc;
 }
 
+QString TLineDecoder::ChooseName(const QString& cleaned) {
+  qint64& next = fNextNumber[cleaned];
+  return UniqueFileName(fDestination, cleaned, fOverwrite, &next);
+}
+
 TLineDecoder::TFileCheck& TLineDecoder::CheckFor(const QString& name) {
   auto& slot = fChecks[name];
   if (!slot) slot = std::make_shared<TFileCheck>();
@@ -442,6 +455,8 @@ void TLineDecoder::OnYbegin(const char* line, std::size_t size) {
   const qsizetype space = text.indexOf(' ');
   text = space < 0 ? QByteArrayView() : text.sliced(space + 1);
   if (Aborted()) return;
+  // Even a header that is refused below announced a file.
+  fBeganOutput = true;
   // A second "=ybegin" before "=yend" starts over: the unfinished file stays
   // unlisted instead of being written on by the new header.
   if (!fOutputName.isEmpty()) CloseOutput(false);
@@ -456,7 +471,7 @@ void TLineDecoder::OnYbegin(const char* line, std::size_t size) {
     // so a post of several files never writes one file's parts into another.
     name = fMultipartNames.value(header.name);
   } else {
-    name = UniqueFileName(fDestination, CleanFileName(BytesToText(header.name)), fOverwrite);
+    name = ChooseName(CleanFileName(BytesToText(header.name)));
     fMultipartNames.insert(header.name, name);
     fChecks.remove(name);
     if (header.part <= 1 && PathEntryExists(fDestination + name)) QFile::remove(fDestination + name);
@@ -485,6 +500,20 @@ void TLineDecoder::OnYpart(const char* line, std::size_t size) {
     return;
   }
   if (!Flush()) return;
+  // Missing earlier parts leave a hole; a part may open one only as large as
+  // real missing parts could be, so no header alone makes a file of a
+  // hostile size (sparse here, but filled with zeros on file systems
+  // without holes, and huge wherever the file is copied).
+  struct stat st;
+  const qint64 fileEnd = ::fstat(fFd, &st) == 0 ? static_cast<qint64>(st.st_size) : 0;
+  const qint64 hole = begin - 1 - fileEnd;
+  const auto known = fChecks.constFind(fOutputName);
+  const qint64 decoded = known != fChecks.constEnd() ? (*known)->bytes : 0;
+  if (hole > std::max(kMaxHole, 4 * decoded)) {
+    LogWarning(u"Ignored a yEnc part at offset "_s + QString::number(begin - 1) + u" of "_s + fDestination +
+               fOutputName + u": it would leave a hole of "_s + QString::number(hole) + u" bytes"_s);
+    return;
+  }
   fWritePos = begin - 1;
   fPartBegin = begin;
   fPartEnd = end;

@@ -100,15 +100,20 @@ class TLineDecoder {
   // Lists a file another decoder wrote for this run (MIME attachments).
   void AddExternal(const TDecodedFile& file) {
     fBeganOutput = true;
+    fProducedIndex.insert(file.path, fProduced.size());
     fProduced.append(file);
   }
   QStringList ProducedPaths() const;
-  void ClearProduced() { fProduced.clear(); }
+  void ClearProduced() {
+    fProduced.clear();
+    fProducedIndex.clear();
+  }
   // Every yEnc part ended by "=yend" in this run, in order.
   const QList<TPartCheck>& PartChecks() const { return fPartChecks; }
   // Names of files begun in this run and not (yet) listed as produced.
   QStringList Unfinished() const;
-  // Whether this run began any output file (a decodable marker was seen).
+  // Whether this run began any output file, or saw a yEnc header that
+  // should have begun one.
   bool BeganOutput() const { return fBeganOutput; }
   // Whether writing failed for good in this run (not just a full disk).
   bool WriteFailed() const { return fWriteFailed; }
@@ -151,6 +156,7 @@ class TLineDecoder {
   void Sleep(int milliseconds);
   QString DriveText() const;
   TFileCheck& CheckFor(const QString& name);
+  QString ChooseName(const QString& cleaned);
 
   QString fDestination;
   bool fOverwrite = false;
@@ -174,12 +180,15 @@ class TLineDecoder {
   bool fHavePart = false;
   std::uint32_t fPartCrc = 0;
   qint64 fPartBytes = 0;
-  QHash<QByteArray, QString> fMultipartNames;  // "=ybegin" name -> chosen file name
+  QHash<QByteArray, QString> fMultipartNames;
+  QHash<QString, qint64> fNextNumber;  // per cleaned name: where UniqueFileName goes on  // "=ybegin" name -> chosen file name
   QHash<QString, std::shared_ptr<TFileCheck>> fChecks;
 
   QList<TDecodedFile> fProduced;
+  QHash<QString, qsizetype> fProducedIndex;  // path -> index in fProduced
   QList<TPartCheck> fPartChecks;
-  QStringList fBegun;
+  QHash<QString, qint64> fBegun;  // unfinished names -> order begun
+  qint64 fBegunCount = 0;
   int fToggle = 1;
   qint64 fBytesSinceMeasure = 0;
 };

@@ -20,17 +20,20 @@ void TMime::SetAttachmentDirectory(const QString& directory) {
   fAttachDir = directory.isEmpty() ? QString() : WithTrailingSlash(directory);
 }
 
-QString TMime::AttachmentName(const QString& directory, const QString& name) {
+QString TMime::AttachmentName(const QString& directory, const QString& name, qint64* next) {
   if (!PathEntryExists(directory + name)) return name;
   qsizetype dot = name.lastIndexOf(u'.');
   if (dot >= 0 && name.mid(dot).toUtf8().size() > 32) dot = -1;
   const QString extension = dot >= 0 ? name.mid(dot) : QString();
   const QString base = dot >= 0 ? name.left(dot) : name;
-  for (qint64 n = 0;; ++n) {
+  for (qint64 n = next ? std::max<qint64>(*next, 0) : 0;; ++n) {
     const QString suffix = u"_"_s + QString::number(n) + extension;
     const QString candidate =
         FitFileName(base, kMaxFileNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
-    if (!PathEntryExists(directory + candidate)) return candidate;
+    if (!PathEntryExists(directory + candidate)) {
+      if (next) *next = n + 1;
+      return candidate;
+    }
   }
 }
 
@@ -95,6 +98,7 @@ bool TMime::Decode(const QString& path) {
     }
   };
 
+  QHash<QString, qint64> nextNumber;  // per name, so many parts of one name stay cheap
   // The part being saved.
   QFile sink;
   bool sinkIsAttachment = false;
@@ -130,7 +134,9 @@ bool TMime::Decode(const QString& path) {
     sinkIsHtml = html;
     const QString directory = sinkIsAttachment ? fAttachDir : fWorkDir;
     if (directory.isEmpty()) return;
-    const QString chosen = sinkIsAttachment ? AttachmentName(directory, name) : UniqueFileName(directory, name, false);
+    qint64& next = nextNumber[(sinkIsAttachment ? u"a"_s : u"t"_s) + name];
+    const QString chosen =
+        sinkIsAttachment ? AttachmentName(directory, name, &next) : UniqueFileName(directory, name, false, &next);
     sink.setFileName(directory + chosen);
     // A new file only: never through a link, never over another file.
     if (!sink.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {

@@ -49,8 +49,9 @@ class TMime {
   const QString& Date() const { return fDate; }
 
   // The attachment rule: name itself, or base + "_" + N + extension for the
-  // first N = 0, 1, ... that does not exist in directory.
-  static QString AttachmentName(const QString& directory, const QString& name);
+  // first N = 0, 1, ... that does not exist in directory (from *next when
+  // given, which is then updated).
+  static QString AttachmentName(const QString& directory, const QString& name, qint64* next = nullptr);
 
  private:
   void Clear();
