@@ -15,6 +15,7 @@ QString BytesToText(QByteArrayView bytes);
 // Text outside encoded words, and encoded words missing a separator, are
 // kept as they are.
 QString DecodeHeaderWords(QByteArrayView text);
+inline QString DecodeHeaderWords(const QByteArray& text) { return DecodeHeaderWords(QByteArrayView(text)); }
 QString DecodeHeaderWords(const QString& text);
 
 #include <QByteArray>

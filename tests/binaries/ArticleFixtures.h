@@ -7,6 +7,11 @@
 #include <QFile>
 #include <QString>
 
+#include <ostream>
+
+// Readable failure messages for text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
 // Stored articles for the decoder tests.
 
 // A raw NNTP reply (status line, dot-stuffing, "." terminator) as the
