@@ -23,15 +23,18 @@ TFileBytes::TResult TFileBytes::Load(const QString& path) {
     return FILE_OK;
   }
   // Keep the buffer between files; a little slack lets readers look ahead.
-  if (fBuffer.size() < static_cast<std::size_t>(size) + 64) fBuffer.resize(static_cast<std::size_t>(size) + 64);
+  if (fCapacity < static_cast<std::size_t>(size) + 64) {
+    fCapacity = static_cast<std::size_t>(size) + 64 + static_cast<std::size_t>(size) / 8;
+    fBuffer.reset(new char[fCapacity]);
+  }
   qint64 done = 0;
   while (done < size) {
-    const qint64 n = fFile.read(fBuffer.data() + done, size - done);
+    const qint64 n = fFile.read(fBuffer.get() + done, size - done);
     if (n <= 0) break;
     done += n;
   }
   if (done != size) return FILE_UNREADABLE;
-  fData = fBuffer.data();
+  fData = fBuffer.get();
   fSize = static_cast<std::size_t>(size);
   return FILE_OK;
 }
@@ -43,5 +46,8 @@ void TFileBytes::Release() {
   fData = nullptr;
   fSize = 0;
   // Give back memory held for an unusually large article.
-  if (fBuffer.size() > (std::size_t{16} << 20)) std::vector<char>().swap(fBuffer);
+  if (fCapacity > (std::size_t{16} << 20)) {
+    fBuffer.reset();
+    fCapacity = 0;
+  }
 }

@@ -3,11 +3,12 @@
 #include <QFile>
 #include <QString>
 
-#include <vector>
+#include <memory>
 
 // The whole content of a file in memory, writable by the caller: read into a
-// buffer kept between files (articles are small), or mapped copy-on-write
-// when large, so a huge hostile file costs page cache rather than heap.
+// buffer kept between files (keep the object to reuse it: articles are
+// small), or mapped copy-on-write when large, so a huge hostile file costs
+// page cache rather than heap.
 class TFileBytes {
  public:
   enum TResult { FILE_OK, FILE_MISSING, FILE_UNREADABLE };
@@ -23,7 +24,9 @@ class TFileBytes {
 
  private:
   QFile fFile;
-  std::vector<char> fBuffer;
+  // Not zero-filled: it is overwritten by the read at once.
+  std::unique_ptr<char[]> fBuffer;
+  std::size_t fCapacity = 0;
   char* fData = nullptr;
   std::size_t fSize = 0;
   uchar* fMapped = nullptr;

@@ -324,23 +324,28 @@ void TLineDecoder::FreeSpaceGuard() {
 // ---- The classifier ----
 
 void TLineDecoder::ProcessLine(const char* line, std::size_t size) {
-  if (StartsWithNoCase(line, size, "begin ")) {
+  // Marker lines start with "b", "e" or "="; every other line is data, and
+  // on the uuencode path there are millions of them.
+  const char first = size > 0 ? static_cast<char>(line[0] | 0x20) : 0;
+  if (first == 'b' && StartsWithNoCase(line, size, "begin ")) {
     OnBegin(line, size);
     return;
   }
-  if (fMode == MODE_UUENCODE && StartsWithNoCase(line, size, "end")) {
+  if (first == 'e' && fMode == MODE_UUENCODE && StartsWithNoCase(line, size, "end")) {
     if (IsCutHereLine(QByteArrayView(line, static_cast<qsizetype>(size)))) return;
     CloseOutput(true);
     fMode = MODE_NONE;
     return;
   }
-  if (StartsWithNoCase(line, size, "=ybegin ")) {
-    OnYbegin(line, size);
-    return;
-  }
-  if (StartsWithNoCase(line, size, "=yend ")) {
-    OnYend(line, size);
-    return;
+  if (line[0] == '=' && size > 1 && (line[1] | 0x20) == 'y') {
+    if (StartsWithNoCase(line, size, "=ybegin ")) {
+      OnYbegin(line, size);
+      return;
+    }
+    if (StartsWithNoCase(line, size, "=yend ")) {
+      OnYend(line, size);
+      return;
+    }
   }
   if (fFd < 0) return;
   switch (fMode) {
@@ -381,9 +386,10 @@ void TLineDecoder::OnBegin(const char* line, std::size_t size) {
 }
 
 void TLineDecoder::DecodeUuLine(const char* line, std::size_t size) {
-  char decoded[64];
-  const std::size_t n = uu::DecodeLine(line, size, decoded);
-  if (n > 0) Append(decoded, n);
+  // Straight into the output buffer: a line gives at most 63 bytes.
+  if (fUsed + 64 > kBufferCapacity && !Flush()) return;
+  fUsed += uu::DecodeLine(line, size, fBuffer.data() + fUsed);
+  if (fUsed >= kFlushAt) Flush();
 }
 
 bool TLineDecoder::ParseYbegin(QByteArrayView text, TYbegin& result) {

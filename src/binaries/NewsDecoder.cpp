@@ -34,9 +34,10 @@ enum : int { CODE_DONE = 0, CODE_STOP = 1, CODE_UNREADABLE = 2, CODE_NO_BODY = -
 // LF LF; the whole text when there is none.
 std::size_t HeaderBlockEnd(const char* data, std::size_t size) {
   const std::string_view text(data, size);
-  const std::size_t crlf = text.find("\r\n\r\n");
-  const std::size_t lf = text.find("\n\n");
-  return std::min(std::min(crlf, lf), size);
+  const std::size_t crlf = std::min(text.find("\r\n\r\n"), size);
+  // Only a blank line before that one matters: never scan a whole body.
+  const std::size_t lf = text.substr(0, std::min(crlf + 2, size)).find("\n\n");
+  return std::min(crlf, lf);
 }
 
 QByteArray TrimmedLine(const char* p, std::size_t size) { return QByteArray(p, static_cast<qsizetype>(size)).trimmed(); }
@@ -228,7 +229,12 @@ bool TNewsDecoder::Execute() {
 }
 
 int TNewsDecoder::DecodeFile(const QString& path) {
-  TFileBytes file;
+  if (!fFile) fFile = std::make_unique<TFileBytes>();
+  TFileBytes& file = *fFile;
+  struct TRelease {
+    TFileBytes& file;
+    ~TRelease() { file.Release(); }
+  } release{file};
   switch (file.Load(path)) {
     case TFileBytes::FILE_MISSING:
       return CODE_STOP;

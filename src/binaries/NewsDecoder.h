@@ -16,6 +16,7 @@
 #include <vector>
 
 class QTemporaryDir;
+class TFileBytes;
 
 // How a run of TNewsDecoder::Execute ended.
 enum TDecodeEnd : std::uint8_t {
@@ -135,6 +136,6 @@ class TNewsDecoder {
     int stage = 0;
   } fMime;
 
-  std::vector<char> fFileBuffer;
+  std::unique_ptr<TFileBytes> fFile;  // kept so its buffer serves every article
   std::unique_ptr<QTemporaryDir> fWorkDir;
 };

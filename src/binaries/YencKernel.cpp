@@ -196,6 +196,31 @@ inline bool BlockIsPlain(const TState& s, std::size_t base, TMask lineEnds, std:
   return true;
 }
 
+// The same check without bad strings, from masks: only the first line end
+// can close a long line (the others close lines begun inside the block), and
+// only line starts whose byte is "=" or "b" in either case can be markers.
+template <typename TMask>
+inline bool BlockIsPlainFast(const TState& s, std::size_t base, TMask lineEnds, TMask eqOrB, std::size_t& lineStart,
+                             unsigned& lastEnd, std::size_t blockBytes) {
+  constexpr unsigned kBits = sizeof(TMask) * 8;
+  if (s.capacity - s.o < kOutputReserve + blockBytes) return false;
+  const unsigned first = static_cast<unsigned>(std::countr_zero(lineEnds));
+  if (base + first - s.lineStart > kMaxYencLine) return false;
+  TMask candidates = static_cast<TMask>(lineEnds << 1) & static_cast<TMask>(~lineEnds) & eqOrB;
+  while (candidates) {
+    const unsigned c = static_cast<unsigned>(std::countr_zero(candidates));
+    candidates &= candidates - 1;
+    if (IsMarkerStart(reinterpret_cast<const char*>(s.in) + base + c, s.size - base - c)) return false;
+  }
+  lastEnd = kBits - 1 - static_cast<unsigned>(std::countl_zero(lineEnds));
+  const std::size_t next = base + lastEnd + 1;
+  if (lastEnd == kBits - 1 && next < s.size && !IsLineEnd(s.in[next]) &&
+      IsMarkerStart(reinterpret_cast<const char*>(s.in) + next, s.size - next))
+    return false;
+  lineStart = next;
+  return true;
+}
+
 __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) TYencRun DecodeAvx512(TState& s) {
   TYencRun early;
   if (!Begin(s, early)) return early;
@@ -204,6 +229,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) TYencRun
   const __m512i kLf = _mm512_set1_epi8('\n');
   const __m512i k42 = _mm512_set1_epi8(42);
   const __m512i k64 = _mm512_set1_epi8(64);
+  const __m512i kLower = _mm512_set1_epi8(0x20);
+  const __m512i kB = _mm512_set1_epi8('b');
   std::size_t i = 0;
   while (i + 64 <= s.size) {
     const __m512i v = _mm512_loadu_si512(s.in + i);
@@ -234,7 +261,13 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) TYencRun
       }
       std::size_t lineStart;
       unsigned lastEnd = 0;
-      if (BlockIsPlain(s, i, lineEnds, lineStart, lastEnd, 64)) {
+      const bool plain =
+          s.stops ? BlockIsPlain(s, i, lineEnds, lineStart, lastEnd, 64)
+                  : BlockIsPlainFast(s, i, lineEnds,
+                                     static_cast<std::uint64_t>(eq | _mm512_cmpeq_epi8_mask(
+                                                                         _mm512_or_si512(v, kLower), kB)),
+                                     lineStart, lastEnd, 64);
+      if (plain) {
         _mm512_storeu_si512(s.out + s.o, _mm512_maskz_compress_epi8(keep, decoded));
         const std::uint64_t upToLastEnd = lastEnd == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << lastEnd) - 1;
         s.outLineStart = s.o + static_cast<std::size_t>(std::popcount(keep & upToLastEnd));
@@ -299,6 +332,8 @@ __attribute__((target("avx2,bmi,bmi2,popcnt"))) TYencRun DecodeAvx2(TState& s) {
   const __m256i kLf = _mm256_set1_epi8('\n');
   const __m256i k42 = _mm256_set1_epi8(42);
   const __m256i k64 = _mm256_set1_epi8(64);
+  const __m256i kLower = _mm256_set1_epi8(0x20);
+  const __m256i kB = _mm256_set1_epi8('b');
   std::size_t i = 0;
   while (i + 32 <= s.size) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s.in + i));
@@ -335,7 +370,13 @@ __attribute__((target("avx2,bmi,bmi2,popcnt"))) TYencRun DecodeAvx2(TState& s) {
       }
       std::size_t lineStart;
       unsigned lastEnd = 0;
-      if (BlockIsPlain(s, i, lineEnds, lineStart, lastEnd, 32)) {
+      const bool plain =
+          s.stops ? BlockIsPlain(s, i, lineEnds, lineStart, lastEnd, 32)
+                  : BlockIsPlainFast(s, i, lineEnds,
+                                     static_cast<std::uint32_t>(eq | static_cast<std::uint32_t>(_mm256_movemask_epi8(
+                                                                         _mm256_cmpeq_epi8(_mm256_or_si256(v, kLower), kB)))),
+                                     lineStart, lastEnd, 32);
+      if (plain) {
         const std::size_t before = s.o;
         Compress32(decoded, keep, s.out, s.o);
         const std::uint32_t upToLastEnd = lastEnd == 31 ? ~std::uint32_t{0} : (std::uint32_t{2} << lastEnd) - 1;
