@@ -168,37 +168,9 @@ inline std::uint32_t FindEscaped32(std::uint32_t eq, std::uint32_t& escapedIn) {
   return (kEven ^ (static_cast<std::uint32_t>(sum) << 1)) & follows;
 }
 
-// Checks the line ends of a block (bits of lineEnds, block at offset base)
-// for anything only the byte loop handles: over-long or possibly bad lines,
-// marker lines starting after them, or the output filling up. On success
-// lineStart is the last line start in the block and lastEnd the bit of the
-// last line end.
-template <typename TMask>
-inline bool BlockIsPlain(const TState& s, std::size_t base, TMask lineEnds, std::size_t& lineStart, unsigned& lastEnd,
-                         std::size_t blockBytes) {
-  if (s.capacity - s.o < kOutputReserve + blockBytes) return false;
-  std::size_t start = s.lineStart;
-  while (lineEnds) {
-    const unsigned t = static_cast<unsigned>(std::countr_zero(lineEnds));
-    lineEnds &= lineEnds - 1;
-    const std::size_t p = base + t;
-    const std::size_t length = p - start;
-    if (length > kMaxYencLine) return false;
-    if (length >= 1 && s.stops && s.stops->Flagged(length, s.in[start])) return false;
-    const std::size_t next = p + 1;
-    if (next < s.size && !IsLineEnd(s.in[next]) &&
-        IsMarkerStart(reinterpret_cast<const char*>(s.in) + next, s.size - next))
-      return false;
-    start = next;
-    lastEnd = t;
-  }
-  lineStart = start;
-  return true;
-}
-
-// The same check without bad strings, from masks: only the first line end
-// can close a long line (the others close lines begun inside the block), and
-// only line starts whose byte is "=" or "b" in either case can be markers.
+// The same check from masks: only the first line end can close a long line
+// (the others close lines begun inside the block), and only line starts
+// whose byte is "=" or "b" in either case can be markers.
 template <typename TMask>
 inline bool BlockIsPlainFast(const TState& s, std::size_t base, TMask lineEnds, TMask eqOrB, std::size_t& lineStart,
                              unsigned& lastEnd, std::size_t blockBytes) {
@@ -206,6 +178,14 @@ inline bool BlockIsPlainFast(const TState& s, std::size_t base, TMask lineEnds, 
   if (s.capacity - s.o < kOutputReserve + blockBytes) return false;
   const unsigned first = static_cast<unsigned>(std::countr_zero(lineEnds));
   if (base + first - s.lineStart > kMaxYencLine) return false;
+  if (s.stops) {
+    std::size_t start = s.lineStart;
+    for (TMask ends = lineEnds; ends; ends &= ends - 1) {
+      const std::size_t p = base + static_cast<unsigned>(std::countr_zero(ends));
+      if (p > start && s.stops->Flagged(p - start, s.in[start])) return false;
+      start = p + 1;
+    }
+  }
   TMask candidates = static_cast<TMask>(lineEnds << 1) & static_cast<TMask>(~lineEnds) & eqOrB;
   while (candidates) {
     const unsigned c = static_cast<unsigned>(std::countr_zero(candidates));
@@ -261,12 +241,10 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) TYencRun
       }
       std::size_t lineStart;
       unsigned lastEnd = 0;
-      const bool plain =
-          s.stops ? BlockIsPlain(s, i, lineEnds, lineStart, lastEnd, 64)
-                  : BlockIsPlainFast(s, i, lineEnds,
-                                     static_cast<std::uint64_t>(eq | _mm512_cmpeq_epi8_mask(
-                                                                         _mm512_or_si512(v, kLower), kB)),
-                                     lineStart, lastEnd, 64);
+      const bool plain = BlockIsPlainFast(
+          s, i, lineEnds,
+          static_cast<std::uint64_t>(eq | _mm512_cmpeq_epi8_mask(_mm512_or_si512(v, kLower), kB)), lineStart,
+          lastEnd, 64);
       if (plain) {
         _mm512_storeu_si512(s.out + s.o, _mm512_maskz_compress_epi8(keep, decoded));
         const std::uint64_t upToLastEnd = lastEnd == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << lastEnd) - 1;
@@ -370,12 +348,11 @@ __attribute__((target("avx2,bmi,bmi2,popcnt"))) TYencRun DecodeAvx2(TState& s) {
       }
       std::size_t lineStart;
       unsigned lastEnd = 0;
-      const bool plain =
-          s.stops ? BlockIsPlain(s, i, lineEnds, lineStart, lastEnd, 32)
-                  : BlockIsPlainFast(s, i, lineEnds,
-                                     static_cast<std::uint32_t>(eq | static_cast<std::uint32_t>(_mm256_movemask_epi8(
-                                                                         _mm256_cmpeq_epi8(_mm256_or_si256(v, kLower), kB)))),
-                                     lineStart, lastEnd, 32);
+      const bool plain = BlockIsPlainFast(
+          s, i, lineEnds,
+          static_cast<std::uint32_t>(eq | static_cast<std::uint32_t>(_mm256_movemask_epi8(
+                                              _mm256_cmpeq_epi8(_mm256_or_si256(v, kLower), kB)))),
+          lineStart, lastEnd, 32);
       if (plain) {
         const std::size_t before = s.o;
         Compress32(decoded, keep, s.out, s.o);
