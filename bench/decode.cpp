@@ -229,7 +229,8 @@ int main(int argc, char* argv[]) {
     }
   });
   for (bool yield : {false, true}) {
-    TNewsDecoder decoder{QString()};
+    // With the bad strings the program ships, as the download manager runs it.
+    TNewsDecoder decoder(QCoreApplication::applicationDirPath() + u"/SystemData/_BadStrings/"_s);
     decoder.SetDestination(outDir);
     decoder.OverwriteFiles = true;
     decoder.SetYield(yield);

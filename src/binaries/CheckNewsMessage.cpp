@@ -1,6 +1,7 @@
 #include "binaries/CheckNewsMessage.h"
 
 #include "app/Crc32.h"
+#include "app/Logger.h"
 #include "binaries/LineDecoder.h"
 #include "binaries/LineScan.h"
 #include "binaries/YencKernel.h"
@@ -98,6 +99,7 @@ bool CheckUuencode(const std::vector<TLine>& lines) {
 }  // namespace
 
 bool CheckNewsMessage(QByteArrayView article) {
+  LOG_METHOD("CheckNewsMessage");
   const std::vector<TLine> lines = SplitLines(article.data(), article.data() + article.size());
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (StartsWith(lines[i], "=ybegin ")) return CheckYenc(lines, i);

@@ -1,6 +1,7 @@
 #include "binaries/FileDupeKey.h"
 
 #include "app/Crc32.h"
+#include "app/Logger.h"
 
 #include <QFile>
 
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 TFileDupeKey FileDupeKey(const QString& path) {
+  LOG_METHOD("FileDupeKey");
   TFileDupeKey result;
   const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {

@@ -312,10 +312,15 @@ void TLineDecoder::WaitAlternating(const QString& text) {
 void TLineDecoder::FreeSpaceGuard() {
   const QByteArray path = QFile::encodeName(fDestination);
   while (!Aborted()) {
-    struct statvfs fs;
-    if (::statvfs(path.constData(), &fs) != 0) break;  // unknown: carry on
-    const qint64 available = static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
-    if (available >= kLowSpace) break;
+    qint64 available = -1;
+    if (fFreeSpaceProbe) {
+      available = fFreeSpaceProbe(fDestination);
+    } else {
+      struct statvfs fs;
+      if (::statvfs(path.constData(), &fs) == 0)
+        available = static_cast<qint64>(fs.f_bavail) * static_cast<qint64>(fs.f_frsize);
+    }
+    if (available < 0 || available >= kLowSpace) break;  // unknown or enough: carry on
     WaitAlternating(u"LESS THAN 10 MB OF FREE SPACE ON DRIVE "_s + DriveText() + u":"_s);
   }
   fToggle = 1;

@@ -65,6 +65,9 @@ class TLineDecoder {
   void SetAbortFlag(const std::atomic<int>* abortFlag) { fAbortFlag = abortFlag; }
   void SetEventHandler(std::function<void(const QString&)> handler) { fEvent = std::move(handler); }
   bool Aborted() const { return fAbortFlag && fAbortFlag->load(std::memory_order_relaxed) != 0; }
+  // Replaces the free-space measurement (bytes available on the volume of a
+  // directory, -1 when unknown); for tests.
+  void SetFreeSpaceProbe(std::function<qint64(const QString&)> probe) { fFreeSpaceProbe = std::move(probe); }
 
   // Starts a run: closes any output without listing it and forgets names,
   // modes, checks and the produced list.
@@ -162,6 +165,7 @@ class TLineDecoder {
   bool fOverwrite = false;
   const std::atomic<int>* fAbortFlag = nullptr;
   std::function<void(const QString&)> fEvent;
+  std::function<qint64(const QString&)> fFreeSpaceProbe;
 
   TMode fMode = MODE_NONE;
   int fFd = -1;

@@ -229,6 +229,7 @@ bool TNewsDecoder::Execute() {
 }
 
 int TNewsDecoder::DecodeFile(const QString& path) {
+  LOG_METHOD("DecodeFile");
   if (!fFile) fFile = std::make_unique<TFileBytes>();
   TFileBytes& file = *fFile;
   struct TRelease {

@@ -96,6 +96,8 @@ class TNewsDecoder {
   const QStringList& Unfinished() const { return fUnfinished; }
 
   const QStringList& BadStrings() const { return fBadStrings; }
+  // Replaces the free-space measurement of the guard; for tests.
+  void SetFreeSpaceProbe(std::function<qint64(const QString&)> probe) { fLines.SetFreeSpaceProbe(std::move(probe)); }
   // The working directory of this decoder's MIME messages: its own, so
   // clearing it never touches files of other decoders or stored articles.
   QString MimeWorkingDirectory();

@@ -484,3 +484,27 @@ TEST_F(NewsDecoderTest, MimeWorkingDirectoryIsTheDecodersOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(NewsDecoderTest, LowFreeSpacePausesWithAMessage) {
+  // One reading below 10 MiB: the guard reports it, waits, and goes on.
+  int readings = 0;
+  decoder.SetFreeSpaceProbe([&](const QString& dir) {
+    EXPECT_EQ(dir, Out());
+    return readings++ == 0 ? qint64{1} << 20 : qint64{1} << 40;
+  });
+  QStringList events;
+  decoder.OnEvent = [&](TNewsDecoder*, const QString& text) { events.append(text); };
+  std::mt19937_64 rng(8);
+  const QByteArray data = RandomBytes(rng, 3 << 20);  // over the 1 MiB between measurements
+  Add(YencSingle(data, "big.bin"));
+  ASSERT_TRUE(decoder.Execute());
+  ASSERT_EQ(events.size(), 2);
+  EXPECT_TRUE(events[0].startsWith(u"LESS THAN 10 MB OF FREE SPACE ON DRIVE /"_s)) << events[0].toStdString();
+  EXPECT_TRUE(events[0].endsWith(u":"_s));
+  EXPECT_EQ(events[1], u"Decoding messages"_s);
+  EXPECT_TRUE(ReadAll(Out() + u"big.bin"_s) == data);
+}
+
+}  // namespace
