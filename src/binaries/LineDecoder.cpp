@@ -155,6 +155,8 @@ bool TLineDecoder::OpenPath(const QString& name, bool append) {
 
 bool TLineDecoder::OpenOutput(const QString& name, bool append) {
   CloseFile();
+  // The caller sets the mode that goes with the new file.
+  fMode = MODE_NONE;
   fBeganOutput = true;
   if (!fBegun.contains(name)) fBegun.insert(name, fBegunCount++);
   return OpenPath(name, append);
