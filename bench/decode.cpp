@@ -187,8 +187,7 @@ int main(int argc, char* argv[]) {
         crc32(0, reinterpret_cast<const Bytef*>(crcData.constData()), static_cast<uInt>(crcData.size())));
   });
   std::printf("   %-8s %9.0f MB/s\n", "memcpy", Rate(crcData.size(), crcMemcpy));
-  std::printf("   %-8s %9.0f MB/s  %.2f x memcpy\n", "Crc32", Rate(crcData.size(), crcSeconds),
-              crcMemcpy / crcSeconds);
+  std::printf("   %-8s %9.0f MB/s  %.2f x memcpy\n", "Crc32", Rate(crcData.size(), crcSeconds), crcMemcpy / crcSeconds);
   std::printf("   %-8s %9.0f MB/s  (zlib, for reference)\n", "zlib", Rate(crcData.size(), zlibSeconds));
 
   // ---- 3. From article files to the output file ----
@@ -211,8 +210,9 @@ int main(int argc, char* argv[]) {
         "From: bench@example.com\r\nNewsgroups: alt.binaries.test\r\nSubject: bench [" + QByteArray::number(i + 1) +
         "/" + QByteArray::number(articles) + "] - \"bench.bin\" yEnc\r\nMessage-ID: <" + QByteArray::number(i) +
         "@bench>\r\n\r\n=ybegin part=" + QByteArray::number(i + 1) + " total=" + QByteArray::number(articles) +
-        " line=128 size=" + QByteArray::number(fileSize) + " name=bench.bin\r\n=ypart begin=" +
-        QByteArray::number(begin) + " end=" + QByteArray::number(begin + kPartBytes - 1) + "\r\n" + bodies[i] +
+        " line=128 size=" + QByteArray::number(fileSize) +
+        " name=bench.bin\r\n=ypart begin=" + QByteArray::number(begin) +
+        " end=" + QByteArray::number(begin + kPartBytes - 1) + "\r\n" + bodies[i] +
         "\r\n=yend size=" + QByteArray::number(kPartBytes) + " part=" + QByteArray::number(i + 1) +
         " pcrc32=" + QByteArray::number(Crc32(part), 16) + "\r\n";
     const QString path = inDir + u"Msg_"_s + QString::number(i) + u".txt"_s;

@@ -62,14 +62,13 @@ bool CheckYenc(const std::vector<TLine>& lines, std::size_t start) {
     const std::size_t yend = PartCrc(lines, i + 2, crc);
     if (yend >= lines.size()) return false;
     const TLine line = lines[yend];
-    const qsizetype found =
-        QByteArray(line.data(), static_cast<qsizetype>(line.size())).toLower().indexOf("pcrc32=");
+    const qsizetype found = QByteArray(line.data(), static_cast<qsizetype>(line.size())).toLower().indexOf("pcrc32=");
     if (found < 0) return false;
     const auto key = static_cast<std::size_t>(found);
     std::size_t stop = key + 7;
     while (stop < line.size() && line[stop] != ' ' && line[stop] != '\t') ++stop;
-    const auto expected = TLineDecoder::ParseCrc(
-        QByteArrayView(line.data() + key + 7, static_cast<qsizetype>(stop - key - 7)));
+    const auto expected =
+        TLineDecoder::ParseCrc(QByteArrayView(line.data() + key + 7, static_cast<qsizetype>(stop - key - 7)));
     if (!expected || *expected != crc) return false;
     valid = true;
     i = yend;

@@ -82,8 +82,7 @@ QString UniqueFileName(const QString& directory, const QString& name, bool overw
   const QString base = dot >= 0 ? name.left(dot) : name;
   for (qint64 n = next ? std::max<qint64>(*next, 1) : 1;; ++n) {
     const QString suffix = u"_"_s + QString::number(n) + extension;
-    const QString candidate =
-        CutUtf8(base, kMaxFileNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
+    const QString candidate = CutUtf8(base, kMaxFileNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
     if (!PathEntryExists(directory + candidate)) {
       if (next) *next = n + 1;
       return candidate;

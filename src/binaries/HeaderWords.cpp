@@ -4,8 +4,8 @@
 
 #include <QList>
 
-#include <algorithm>
 #include <QStringDecoder>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 

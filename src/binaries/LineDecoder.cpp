@@ -46,9 +46,7 @@ bool StartsWithNoCase(const char* line, std::size_t size, const char* keyword) {
   return true;
 }
 
-bool ContainsNoCase(QByteArrayView text, const char* needle) {
-  return text.toByteArray().toLower().contains(needle);
-}
+bool ContainsNoCase(QByteArrayView text, const char* needle) { return text.toByteArray().toLower().contains(needle); }
 
 // "--" together with "cut here" marks a scissors line, not a uuencode marker.
 bool IsCutHereLine(QByteArrayView line) { return line.contains("--") && ContainsNoCase(line, "cut here"); }

@@ -185,7 +185,8 @@ class TLineDecoder {
   std::uint32_t fPartCrc = 0;
   qint64 fPartBytes = 0;
   QHash<QByteArray, QString> fMultipartNames;
-  QHash<QString, qint64> fNextNumber;  // per cleaned name: where UniqueFileName goes on  // "=ybegin" name -> chosen file name
+  QHash<QString, qint64>
+      fNextNumber;  // per cleaned name: where UniqueFileName goes on  // "=ybegin" name -> chosen file name
   QHash<QString, std::shared_ptr<TFileCheck>> fChecks;
 
   QList<TDecodedFile> fProduced;

@@ -28,8 +28,7 @@ QString TMime::AttachmentName(const QString& directory, const QString& name, qin
   const QString base = dot >= 0 ? name.left(dot) : name;
   for (qint64 n = next ? std::max<qint64>(*next, 0) : 0;; ++n) {
     const QString suffix = u"_"_s + QString::number(n) + extension;
-    const QString candidate =
-        FitFileName(base, kMaxFileNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
+    const QString candidate = FitFileName(base, kMaxFileNameBytes - static_cast<int>(suffix.toUtf8().size())) + suffix;
     if (!PathEntryExists(directory + candidate)) {
       if (next) *next = n + 1;
       return candidate;

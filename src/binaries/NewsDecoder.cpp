@@ -40,7 +40,9 @@ std::size_t HeaderBlockEnd(const char* data, std::size_t size) {
   return std::min(crlf, lf);
 }
 
-QByteArray TrimmedLine(const char* p, std::size_t size) { return QByteArray(p, static_cast<qsizetype>(size)).trimmed(); }
+QByteArray TrimmedLine(const char* p, std::size_t size) {
+  return QByteArray(p, static_cast<qsizetype>(size)).trimmed();
+}
 
 }  // namespace
 
@@ -127,8 +129,8 @@ void TNewsDecoder::SetDestination(const QString& directory) {
 
 QString TNewsDecoder::MimeWorkingDirectory() {
   if (!fWorkDir || !fWorkDir->isValid()) {
-    const QString base = !Paths().tempDir.isEmpty() && QDir(Paths().tempDir).exists() ? Paths().tempDir
-                                                                                      : QDir::tempPath() + u"/"_s;
+    const QString base =
+        !Paths().tempDir.isEmpty() && QDir(Paths().tempDir).exists() ? Paths().tempDir : QDir::tempPath() + u"/"_s;
     fWorkDir = std::make_unique<QTemporaryDir>(base + u"Decoder-XXXXXX"_s);
   }
   return fWorkDir->isValid() ? fWorkDir->path() + u"/"_s : QString();
@@ -259,7 +261,8 @@ int TNewsDecoder::DecodeFile(const QString& path) {
   QByteArray logical;
   bool keep = false;
   auto examine = [&](const QByteArray& line) -> bool {
-    if (kind == KIND_PLAIN && StartsWithNoCase(line.constData(), static_cast<std::size_t>(line.size()), "content-type:")) {
+    if (kind == KIND_PLAIN &&
+        StartsWithNoCase(line.constData(), static_cast<std::size_t>(line.size()), "content-type:")) {
       const THeaderValue value = ParseHeaderValue(QByteArrayView(line).sliced(13));
       if (value.value == "message/partial") {
         bool okNumber = false, okTotal = false;
@@ -282,8 +285,8 @@ int TNewsDecoder::DecodeFile(const QString& path) {
         kind = KIND_MULTIPART;
         return true;
       }
-    } else if (kind == KIND_IMAGE &&
-               StartsWithNoCase(line.constData(), static_cast<std::size_t>(line.size()), "content-transfer-encoding:")) {
+    } else if (kind == KIND_IMAGE && StartsWithNoCase(line.constData(), static_cast<std::size_t>(line.size()),
+                                                      "content-transfer-encoding:")) {
       if (ParseHeaderValue(QByteArrayView(line).sliced(26)).value != "base64") kind = KIND_OTHER_ENCODING;
     }
     return false;

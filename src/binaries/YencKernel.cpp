@@ -242,9 +242,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi,bmi2,popcnt"))) TYencRun
       std::size_t lineStart;
       unsigned lastEnd = 0;
       const bool plain = BlockIsPlainFast(
-          s, i, lineEnds,
-          static_cast<std::uint64_t>(eq | _mm512_cmpeq_epi8_mask(_mm512_or_si512(v, kLower), kB)), lineStart,
-          lastEnd, 64);
+          s, i, lineEnds, static_cast<std::uint64_t>(eq | _mm512_cmpeq_epi8_mask(_mm512_or_si512(v, kLower), kB)),
+          lineStart, lastEnd, 64);
       if (plain) {
         _mm512_storeu_si512(s.out + s.o, _mm512_maskz_compress_epi8(keep, decoded));
         const std::uint64_t upToLastEnd = lastEnd == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << lastEnd) - 1;
@@ -282,13 +281,12 @@ struct TCompressTable {
 constexpr TCompressTable kCompress;
 
 __attribute__((target("avx2,bmi,bmi2,popcnt"))) inline void Compress32(const __m256i decoded, std::uint32_t keep,
-                                                                        char* out, std::size_t& o) {
+                                                                       char* out, std::size_t& o) {
   constexpr std::uint64_t kHigh = 0x0808080808080808ULL;
   const unsigned m0 = keep & 0xFF, m1 = (keep >> 8) & 0xFF, m2 = (keep >> 16) & 0xFF, m3 = keep >> 24;
-  const __m256i index = _mm256_set_epi64x(static_cast<long long>(kCompress.shuffle[m3] + kHigh),
-                                          static_cast<long long>(kCompress.shuffle[m2]),
-                                          static_cast<long long>(kCompress.shuffle[m1] + kHigh),
-                                          static_cast<long long>(kCompress.shuffle[m0]));
+  const __m256i index = _mm256_set_epi64x(
+      static_cast<long long>(kCompress.shuffle[m3] + kHigh), static_cast<long long>(kCompress.shuffle[m2]),
+      static_cast<long long>(kCompress.shuffle[m1] + kHigh), static_cast<long long>(kCompress.shuffle[m0]));
   const __m256i packed = _mm256_shuffle_epi8(decoded, index);
   const __m128i lo = _mm256_castsi256_si128(packed);
   const __m128i hi = _mm256_extracti128_si256(packed, 1);
@@ -328,8 +326,8 @@ __attribute__((target("avx2,bmi,bmi2,popcnt"))) TYencRun DecodeAvx2(TState& s) {
       const std::uint32_t escaped = FindEscaped32(eq, carry);
       const std::uint32_t keep = ~((eq & ~escaped) | lineEnds);
       // Expand the escaped bits to a byte mask to subtract the extra 64.
-      const __m256i bitSelect = _mm256_setr_epi64x(0x8040201008040201LL, 0x8040201008040201LL,
-                                                    0x8040201008040201LL, 0x8040201008040201LL);
+      const __m256i bitSelect =
+          _mm256_setr_epi64x(0x8040201008040201LL, 0x8040201008040201LL, 0x8040201008040201LL, 0x8040201008040201LL);
       const __m256i spread = _mm256_shuffle_epi8(
           _mm256_set1_epi32(static_cast<int>(escaped)),
           _mm256_setr_epi64x(0x0000000000000000LL, 0x0101010101010101LL, 0x0202020202020202LL, 0x0303030303030303LL));
@@ -350,8 +348,8 @@ __attribute__((target("avx2,bmi,bmi2,popcnt"))) TYencRun DecodeAvx2(TState& s) {
       unsigned lastEnd = 0;
       const bool plain = BlockIsPlainFast(
           s, i, lineEnds,
-          static_cast<std::uint32_t>(eq | static_cast<std::uint32_t>(_mm256_movemask_epi8(
-                                              _mm256_cmpeq_epi8(_mm256_or_si256(v, kLower), kB)))),
+          static_cast<std::uint32_t>(
+              eq | static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_or_si256(v, kLower), kB)))),
           lineStart, lastEnd, 32);
       if (plain) {
         const std::size_t before = s.o;
@@ -374,8 +372,8 @@ __attribute__((target("avx2,bmi,bmi2,popcnt"))) TYencRun DecodeAvx2(TState& s) {
 
 TYencKernel DetectKernel() {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") &&
-      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt"))
+  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2") &&
+      __builtin_cpu_supports("popcnt"))
     return YENC_KERNEL_AVX512;
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt"))
     return YENC_KERNEL_AVX2;

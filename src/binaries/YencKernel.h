@@ -28,12 +28,13 @@ inline constexpr std::size_t kOutputReserve = kMaxYencLine + 2 * kOutputSlack;
 // make them equal one of the caller's bad strings.
 struct TYencStops {
   std::array<std::uint64_t, (kMaxYencLine + 64) / 64> lengths{};  // bit n: some entry is n bytes long
-  std::array<std::uint64_t, 4> firstBytes{};                     // bit b: some entry starts with b (either case)
+  std::array<std::uint64_t, 4> firstBytes{};                      // bit b: some entry starts with b (either case)
   bool any = false;
 
   void Add(const char* text, std::size_t size);
   bool Flagged(std::size_t lineLength, unsigned char firstByte) const {
-    return any && lineLength >= 1 && lineLength <= kMaxYencLine && ((lengths[lineLength >> 6] >> (lineLength & 63)) & 1) &&
+    return any && lineLength >= 1 && lineLength <= kMaxYencLine &&
+           ((lengths[lineLength >> 6] >> (lineLength & 63)) & 1) &&
            ((firstBytes[firstByte >> 6] >> (firstByte & 63)) & 1);
   }
 };

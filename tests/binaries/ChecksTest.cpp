@@ -28,8 +28,8 @@ TEST(Crc32, MatchesZlibAcrossSizesAndChaining) {
   const QByteArray data = RandomBytes(rng, 300000);
   for (qsizetype size : {0, 1, 15, 16, 63, 64, 65, 255, 4096, 100001, 300000}) {
     const QByteArray piece = data.left(size);
-    const auto expected =
-        static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(piece.constData()), static_cast<uInt>(size)));
+    const auto expected = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(piece.constData()), static_cast<uInt>(size)));
     EXPECT_EQ(Crc32(piece), expected) << size;
     // Continued over two buffers, and combined from two results.
     const qsizetype cut = size / 3;
@@ -62,8 +62,8 @@ TEST(CheckNewsMessage, Articles) {
   const QByteArray data = "decoded part data";
   const QByteArray crc = QByteArray::number(Crc32(data), 16);
   auto part = [&](const QByteArray& yend) {
-    return Article("=ybegin part=1 line=128 size=100 name=x\r\n=ypart begin=1 end=17\r\n" + YencEncode(data) +
-                   "\r\n" + yend + "\r\n");
+    return Article("=ybegin part=1 line=128 size=100 name=x\r\n=ypart begin=1 end=17\r\n" + YencEncode(data) + "\r\n" +
+                   yend + "\r\n");
   };
   struct TCase {
     const char* name;
@@ -75,7 +75,8 @@ TEST(CheckNewsMessage, Articles) {
       {"pcrc32 in upper case", part("=yend size=17 part=1 PCRC32=" + crc.toUpper()), true},
       {"part with a wrong pcrc32", part("=yend size=17 part=1 pcrc32=12345678"), false},
       {"part without pcrc32", part("=yend size=17 part=1"), false},
-      {"part without =yend", Article("=ybegin part=1 line=128 size=9 name=x\r\n=ypart begin=1 end=9\r\nabc\r\n"), false},
+      {"part without =yend", Article("=ybegin part=1 line=128 size=9 name=x\r\n=ypart begin=1 end=9\r\nabc\r\n"),
+       false},
       {"part without =ypart", Article("=ybegin part=1 line=128 size=9 name=x\r\nabc\r\n=yend pcrc32=0\r\n"), false},
       {"single part needs no CRC", Article("=ybegin line=128 size=3 name=x\r\nabc\r\n=yend crc32=0\r\n"), true},
       {"MIME is valid", Article("garbage", "MIME-Version: 1.0\r\n"), true},
@@ -89,7 +90,8 @@ TEST(CheckNewsMessage, Articles) {
   for (const TCase& c : cases) EXPECT_EQ(CheckNewsMessage(QByteArrayView(c.article)), c.valid) << c.name;
 
   // The sample articles: good parts pass, a damaged part fails.
-  for (const QString& good : {u"yenc/format-samples/multipart/00000020.ntx"_s, u"yenc/format-samples/multipart/00000021.ntx"_s})
+  for (const QString& good :
+       {u"yenc/format-samples/multipart/00000020.ntx"_s, u"yenc/format-samples/multipart/00000021.ntx"_s})
     EXPECT_TRUE(CheckNewsMessage(QByteArrayView(ReadAll(Data(good))))) << good.toStdString();
   EXPECT_FALSE(CheckNewsMessage(
       QByteArrayView(ReadAll(Data(u"yenc/format-samples/multipart/00000021 (checksum mismatch).ntx"_s)))));
@@ -122,7 +124,8 @@ TEST(UuDecode, PublicVectors) {
         break;
       } else if (inside && uu::IsDataLine(line.constData(), static_cast<std::size_t>(line.size()))) {
         char buffer[64];
-        out.append(buffer, static_cast<qsizetype>(uu::DecodeLine(line.constData(), static_cast<std::size_t>(line.size()), buffer)));
+        out.append(buffer, static_cast<qsizetype>(
+                               uu::DecodeLine(line.constData(), static_cast<std::size_t>(line.size()), buffer)));
       }
     }
     EXPECT_EQ(out, expected) << c[u"name"_s].toString().toStdString();
@@ -146,9 +149,15 @@ TEST(UuDecode, TablesMatchTheArithmetic) {
       const qsizetype group = 1 + static_cast<qsizetype>(k / 3) * 4;
       unsigned byte = 0;
       switch (k % 3) {
-        case 0: byte = (value(group) << 2) | (value(group + 1) >> 4); break;
-        case 1: byte = ((value(group + 1) & 15) << 4) | (value(group + 2) >> 2); break;
-        case 2: byte = ((value(group + 2) & 3) << 6) | value(group + 3); break;
+        case 0:
+          byte = (value(group) << 2) | (value(group + 1) >> 4);
+          break;
+        case 1:
+          byte = ((value(group + 1) & 15) << 4) | (value(group + 2) >> 2);
+          break;
+        case 2:
+          byte = ((value(group + 2) & 3) << 6) | value(group + 3);
+          break;
       }
       ASSERT_EQ(static_cast<unsigned char>(out[k]), byte & 0xFF) << line.toStdString();
     }

@@ -16,9 +16,7 @@ namespace {
 
 QString Data(const QString& relative) { return TestDataPath(u"binaries/"_s + relative); }
 
-bool CharsetKnown(const QString& charset) {
-  return QStringDecoder(charset.toLatin1().constData()).isValid();
-}
+bool CharsetKnown(const QString& charset) { return QStringDecoder(charset.toLatin1().constData()).isValid(); }
 
 TEST(HeaderWords, PublicVectors) {
   const QJsonObject root = QJsonDocument::fromJson(ReadAll(Data(u"mime/rfc2047-vectors.json"_s))).object();
@@ -93,9 +91,9 @@ TEST(HeaderWords, CharsetsAndFallbacks) {
       {"=?koi8-r?B?68/Sz9TLyco=?=", u"Короткий"_s},
       {"=?UTF-8?B?5L2g5aW9?= =?UTF-8?B?5LiW55WM?=", u"你好世界"_s},
       {"=?x-unknown-charset?Q?abc?=", u"abc"_s},
-      {"=?utf-8?X?abc?=", u"abc"_s},           // unknown encoding: the text as it is
-      {"=?utf-8?Q?abc", u"=?utf-8?Q?abc"_s},    // no end: kept
-      {"=??Q?abc?=", u"=??Q?abc?="_s},          // no charset: kept
+      {"=?utf-8?X?abc?=", u"abc"_s},          // unknown encoding: the text as it is
+      {"=?utf-8?Q?abc", u"=?utf-8?Q?abc"_s},  // no end: kept
+      {"=??Q?abc?=", u"=??Q?abc?="_s},        // no charset: kept
       {"caf\xe9 latin-1 bytes", u"café latin-1 bytes"_s},
       {"=?iso-2022-jp?B?GyRCJEskWyRzJDQbKEI=?=", u"にほんご"_s},
   };
@@ -118,8 +116,7 @@ TEST(HeaderWords, ParameterValues) {
       {"text/plain; name==?koi8-r?B?89DJ08/L?=.doc", "name", u"Список.doc"_s},
       {"multipart/mixed; boundary=\"--=_b;x\"", "boundary", u"--=_b;x"_s},
   };
-  for (const TCase& c : cases)
-    EXPECT_EQ(ParseHeaderValue(c.in).Param(c.key), c.value) << c.in.toStdString();
+  for (const TCase& c : cases) EXPECT_EQ(ParseHeaderValue(c.in).Param(c.key), c.value) << c.in.toStdString();
   EXPECT_EQ(ParseHeaderValue(" Image/GIF ; x=1").value, "image/gif");
 }
 

@@ -35,9 +35,19 @@ QList<std::pair<QString, QByteArray>> HostileArticles() {
     return Article("=ybegin " + ybegin + "\r\n" + rest);
   };
   const QByteArray longName(400, 'n');
-  const QList<QByteArray> names = {"../escape.bin", "/etc/escape.bin", "..", ".", "..\\..\\escape.bin",
-                                   QByteArray("nul\0byte.bin", 12), "ctl\x01\x1b[31m.bin", longName + ".bin",
-                                   "x/../../../escape.bin", "\"quoted\"", " ", "a:b?.txt", "link.bin"};
+  const QList<QByteArray> names = {"../escape.bin",
+                                   "/etc/escape.bin",
+                                   "..",
+                                   ".",
+                                   "..\\..\\escape.bin",
+                                   QByteArray("nul\0byte.bin", 12),
+                                   "ctl\x01\x1b[31m.bin",
+                                   longName + ".bin",
+                                   "x/../../../escape.bin",
+                                   "\"quoted\"",
+                                   " ",
+                                   "a:b?.txt",
+                                   "link.bin"};
   for (const QByteArray& name : names) {
     articles.append({u"yEnc name "_s + QString::fromLatin1(name.left(20).toPercentEncoding()),
                      yenc("line=128 size=9 name=" + name)});
@@ -55,20 +65,21 @@ QList<std::pair<QString, QByteArray>> HostileArticles() {
   articles.append({u"1 TiB part near the end"_s,
                    yenc("part=2 line=128 size=1099511627775 name=big.bin",
                         "=ypart begin=1099511627700 end=1099511627775\r\ntest data\r\n=yend size=9\r\n")});
-  articles.append({u"part beyond a small size"_s,
-                   yenc("part=2 line=128 size=100 name=small.bin",
-                        "=ypart begin=1000000000 end=1000000009\r\ntest data\r\n=yend size=9\r\n")});
+  articles.append(
+      {u"part beyond a small size"_s, yenc("part=2 line=128 size=100 name=small.bin",
+                                           "=ypart begin=1000000000 end=1000000009\r\ntest data\r\n=yend size=9\r\n")});
   articles.append({u"begin zero"_s, yenc("part=1 line=128 size=100 name=zero.bin",
-                                          "=ypart begin=0 end=9\r\ntest data\r\n=yend size=9\r\n")});
+                                         "=ypart begin=0 end=9\r\ntest data\r\n=yend size=9\r\n")});
   articles.append({u"negative offsets"_s, yenc("part=1 line=128 size=100 name=neg.bin",
-                                                "=ypart begin=-5 end=-1\r\ntest data\r\n=yend size=9\r\n")});
+                                               "=ypart begin=-5 end=-1\r\ntest data\r\n=yend size=9\r\n")});
   articles.append({u"negative part"_s, yenc("part=-1 line=128 size=100 name=negpart.bin")});
   articles.append({u"megabyte yEnc line"_s, yenc("line=128 size=9 name=long.bin", QByteArray(3 << 19, 'x') + "\r\n")});
   articles.append({u"megabyte uu line"_s, Article("begin 644 u.bin\r\n" + QByteArray(3 << 19, 'M') + "\r\nend\r\n")});
   articles.append({u"megabyte header without body"_s, QByteArray(3 << 19, 'h')});
   articles.append({u"lone CRs"_s, QByteArray("Subject: x\r\r=ybegin line=1 size=3 name=cr.bin\rabc\r=yend\r")});
-  articles.append({u"NUL bytes everywhere"_s, Article(QByteArray(100000, '\0') + "\r\n=ybegin line=128 size=9 name=z\r\n" +
-                                                      QByteArray(5000, '\0') + "\r\n")});
+  articles.append(
+      {u"NUL bytes everywhere"_s,
+       Article(QByteArray(100000, '\0') + "\r\n=ybegin line=128 size=9 name=z\r\n" + QByteArray(5000, '\0') + "\r\n")});
   articles.append({u"escape at the very end"_s, yenc("line=128 size=9 name=end.bin", "abc=")});
   articles.append({u"many begins"_s, Article(QByteArray("begin 644 many.bin\r\n").repeated(1000))});
   articles.append({u"message/partial absurd numbers"_s,
@@ -83,7 +94,8 @@ QList<std::pair<QString, QByteArray>> HostileArticles() {
   std::mt19937_64 rng(99);
   for (int i = 0; i < 20; ++i) {
     QByteArray noise = RandomBytes(rng, 5000);
-    noise.insert(static_cast<qsizetype>(rng() % 4000), "\r\n\r\n=ybegin part=1 line=1 size=50 name=r\r\n=ypart begin=1 end=50\r\n");
+    noise.insert(static_cast<qsizetype>(rng() % 4000),
+                 "\r\n\r\n=ybegin part=1 line=1 size=50 name=r\r\n=ypart begin=1 end=50\r\n");
     articles.append({u"noise "_s + QString::number(i), Article(noise)});
   }
   const QDir mime(Data(u"mime/mime-tools"_s));
@@ -172,7 +184,8 @@ TEST_F(HostileInputTest, AbsurdSizesAndRangesWriteNothingOutOfPlace) {
        "=ybegin part=1 line=128 size=1000 name=t.bin\r\n=ypart begin=500 end=100\r\ntest data\r\n=yend size=9\r\n"},
       {"part beyond the size",
        "=ybegin part=1 line=128 size=1000 name=t.bin\r\n=ypart begin=10001 end=10009\r\ntest data\r\n=yend\r\n"},
-      {"part at byte zero", "=ybegin part=1 line=128 size=9 name=t.bin\r\n=ypart begin=0 end=9\r\ntest data\r\n=yend\r\n"},
+      {"part at byte zero",
+       "=ybegin part=1 line=128 size=9 name=t.bin\r\n=ypart begin=0 end=9\r\ntest data\r\n=yend\r\n"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,7 +1,7 @@
 #include "binaries/Mime.h"
 
-#include "app/Crc32.h"
 #include "ArticleFixtures.h"
+#include "app/Crc32.h"
 #include "support/TempDir.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "binaries/NewsDecoder.h"
 
-#include "app/AppPaths.h"
-#include "app/Crc32.h"
 #include "ArticleFixtures.h"
 #include "YencTestUtil.h"
+#include "app/AppPaths.h"
+#include "app/Crc32.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -62,35 +62,56 @@ TEST_F(NewsDecoderTest, FormatSamplesDecodeToTheirOriginals) {
     TDecodeCheck check;
   };
   const TCase cases[] = {
-      {{u"yenc/format-samples/singlepart/00000005.ntx"_s}, u"testfile.txt"_s,
-       u"yenc/format-samples/singlepart/testfile.txt"_s, DECODE_CHECK_GOOD},
-      {{u"yenc/format-samples/singlepart/test (1.2).ntx"_s}, u"test (1.2).txt"_s,
-       u"yenc/format-samples/singlepart/test (1.2).dat"_s, DECODE_CHECK_GOOD},
-      {{u"yenc/format-samples/singlepart/00000005 (checksum mismatch).ntx"_s}, u"testfile.txt"_s,
-       u"yenc/format-samples/singlepart/testfile.txt"_s, DECODE_CHECK_MISMATCH},
-      {{u"yenc/format-samples/singlepart/00000005 (missing checksum).ntx"_s}, u"testfile.txt"_s,
-       u"yenc/format-samples/singlepart/testfile.txt"_s, DECODE_CHECK_NO_CHECKSUM},
-      {{u"yenc/format-samples/singlepart/00000005 (size mismatch).ntx"_s}, u"testfile.txt"_s,
-       u"yenc/format-samples/singlepart/testfile.txt"_s, DECODE_CHECK_MISMATCH},
+      {{u"yenc/format-samples/singlepart/00000005.ntx"_s},
+       u"testfile.txt"_s,
+       u"yenc/format-samples/singlepart/testfile.txt"_s,
+       DECODE_CHECK_GOOD},
+      {{u"yenc/format-samples/singlepart/test (1.2).ntx"_s},
+       u"test (1.2).txt"_s,
+       u"yenc/format-samples/singlepart/test (1.2).dat"_s,
+       DECODE_CHECK_GOOD},
+      {{u"yenc/format-samples/singlepart/00000005 (checksum mismatch).ntx"_s},
+       u"testfile.txt"_s,
+       u"yenc/format-samples/singlepart/testfile.txt"_s,
+       DECODE_CHECK_MISMATCH},
+      {{u"yenc/format-samples/singlepart/00000005 (missing checksum).ntx"_s},
+       u"testfile.txt"_s,
+       u"yenc/format-samples/singlepart/testfile.txt"_s,
+       DECODE_CHECK_NO_CHECKSUM},
+      {{u"yenc/format-samples/singlepart/00000005 (size mismatch).ntx"_s},
+       u"testfile.txt"_s,
+       u"yenc/format-samples/singlepart/testfile.txt"_s,
+       DECODE_CHECK_MISMATCH},
       {{u"yenc/format-samples/multipart/00000020.ntx"_s, u"yenc/format-samples/multipart/00000021.ntx"_s},
-       u"joystick.jpg"_s, u"yenc/format-samples/multipart/joystick.jpg"_s, DECODE_CHECK_GOOD},
+       u"joystick.jpg"_s,
+       u"yenc/format-samples/multipart/joystick.jpg"_s,
+       DECODE_CHECK_GOOD},
       {{u"yenc/format-samples/multipart/00000020.ntx"_s,
         u"yenc/format-samples/multipart/00000021 (checksum mismatch).ntx"_s},
-       u"joystick.jpg"_s, u"yenc/format-samples/multipart/joystick.jpg"_s, DECODE_CHECK_MISMATCH},
+       u"joystick.jpg"_s,
+       u"yenc/format-samples/multipart/joystick.jpg"_s,
+       DECODE_CHECK_MISMATCH},
       {{u"yenc/format-samples/multipart/00000020.ntx"_s,
         u"yenc/format-samples/multipart/00000021 (missing checksum).ntx"_s},
-       u"joystick.jpg"_s, u"yenc/format-samples/multipart/joystick.jpg"_s, DECODE_CHECK_NO_CHECKSUM},
-      {{u"yenc/format-samples/multipart/00000020.ntx"_s, u"yenc/format-samples/multipart/00000021 (part mismatch).ntx"_s},
-       u"joystick.jpg"_s, u"yenc/format-samples/multipart/joystick.jpg"_s, DECODE_CHECK_MISMATCH},
-      {{u"yenc/format-samples/multipart/00000020.ntx"_s, u"yenc/format-samples/multipart/00000021 (size mismatch).ntx"_s},
-       u"joystick.jpg"_s, u"yenc/format-samples/multipart/joystick.jpg"_s, DECODE_CHECK_MISMATCH},
+       u"joystick.jpg"_s,
+       u"yenc/format-samples/multipart/joystick.jpg"_s,
+       DECODE_CHECK_NO_CHECKSUM},
+      {{u"yenc/format-samples/multipart/00000020.ntx"_s,
+        u"yenc/format-samples/multipart/00000021 (part mismatch).ntx"_s},
+       u"joystick.jpg"_s,
+       u"yenc/format-samples/multipart/joystick.jpg"_s,
+       DECODE_CHECK_MISMATCH},
+      {{u"yenc/format-samples/multipart/00000020.ntx"_s,
+        u"yenc/format-samples/multipart/00000021 (size mismatch).ntx"_s},
+       u"joystick.jpg"_s,
+       u"yenc/format-samples/multipart/joystick.jpg"_s,
+       DECODE_CHECK_MISMATCH},
       {{u"articles/5nl7kahf6idkev93a8qu5k9m4095nt5p2i@4ax.com.msg"_s}, u"agent (Medium).jpg"_s, {}, DECODE_CHECK_GOOD},
       {{u"yenc/sabctools/test_special_utf8_chars.yenc"_s}, u"Hi Kingdom 你好世界.txt"_s, {}, DECODE_CHECK_GOOD},
       {{u"yenc/sabctools/small_file.nntp"_s}, u"newz[NZB].nfo"_s, {}, DECODE_CHECK_GOOD},
       {{u"yenc/sabctools/small_file_2.nntp"_s}, u"RARBG.txt"_s, {}, DECODE_CHECK_GOOD},
       {{u"yenc/sabctools/crc_2.nntp"_s}, u"f624cab2452242f498eca9041c4fa2fa.par2"_s, {}, DECODE_CHECK_GOOD},
-      {{u"uuencode/uuencoded.tax.jpg.msg"_s}, u"tax.jpg"_s, u"uuencode/uudecoded.tax.jpg"_s,
-       DECODE_CHECK_NO_CHECKSUM},
+      {{u"uuencode/uuencoded.tax.jpg.msg"_s}, u"tax.jpg"_s, u"uuencode/uudecoded.tax.jpg"_s, DECODE_CHECK_NO_CHECKSUM},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.inputs.join(u" + "_s).toStdString());
@@ -217,8 +238,8 @@ QByteArray YencPart(const QByteArray& file, const QByteArray& name, int part, qi
   const QByteArray data = file.mid(begin - 1, end - begin + 1);
   QByteArray body = "=ybegin part=" + QByteArray::number(part) + " line=128 size=" + QByteArray::number(file.size()) +
                     " name=" + name + "\r\n=ypart begin=" + QByteArray::number(begin) +
-                    " end=" + QByteArray::number(end) + "\r\n" + YencEncode(data) + "\r\n=yend size=" +
-                    QByteArray::number(data.size()) + " part=" + QByteArray::number(part);
+                    " end=" + QByteArray::number(end) + "\r\n" + YencEncode(data) +
+                    "\r\n=yend size=" + QByteArray::number(data.size()) + " part=" + QByteArray::number(part);
   if (withCrc) body += " pcrc32=" + QByteArray::number(Crc32(data), 16);
   return Article(body + "\r\n");
 }
@@ -309,17 +330,17 @@ TEST_F(NewsDecoderTest, LineRules) {
        "abc"},
       {"scissors lines are not uuencode markers",
        "begin --- cut here ---\r\nbegin 644 u.txt\r\n#86)C\r\n`\r\nend --- cut here ---\r\nend\r\n", "abc"},
-      {"a uuencode line with lower-case letters is skipped",
-       "begin 644 u.txt\r\n#86)C\r\n#abcd\r\n`\r\nend\r\n", "abc"},
-      {"a short uuencode line counts its missing characters as zero",
-       "begin 644 u.txt\r\n$86)C\r\nend\r\n", QByteArray("abc\0", 4)},
-      {"a uuencode name keeps only its last path component",
-       "begin 644 C:\\dir\\..\\u.txt\r\n#86)C\r\nend\r\n", "abc"},
+      {"a uuencode line with lower-case letters is skipped", "begin 644 u.txt\r\n#86)C\r\n#abcd\r\n`\r\nend\r\n",
+       "abc"},
+      {"a short uuencode line counts its missing characters as zero", "begin 644 u.txt\r\n$86)C\r\nend\r\n",
+       QByteArray("abc\0", 4)},
+      {"a uuencode name keeps only its last path component", "begin 644 C:\\dir\\..\\u.txt\r\n#86)C\r\nend\r\n", "abc"},
       {"signature before the data is ignored",
        "-- \r\n=ybegin line=128 size=3 name=a.bin\r\n" + YencEncode("abc") + "\r\n=yend size=3\r\n", "abc"},
       {"a begin line without a name is text", "begin 644\r\n#86)C\r\nend\r\n", {}},
       {"a yEnc header without a name is refused",
-       "=ybegin line=128 size=3\r\n" + YencEncode("abc") + "\r\n=yend size=3\r\n", {}},
+       "=ybegin line=128 size=3\r\n" + YencEncode("abc") + "\r\n=yend size=3\r\n",
+       {}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -344,7 +365,8 @@ TEST_F(NewsDecoderTest, BadStringsAreIgnored) {
   EXPECT_EQ(d.BadStrings(), (QStringList{u"posted via some service"_s, u"#abcd"_s}));
   d.SetDestination(Out());
   // "#ABCD" would be a valid uuencode line adding three bytes.
-  d.AddInput(temp.Write(u"b"_s, Article("begin 644 u.txt\r\n#86)C\r\nposted via SOME service\r\n#abcd\r\n#ABCD\r\nend\r\n")));
+  d.AddInput(
+      temp.Write(u"b"_s, Article("begin 644 u.txt\r\n#86)C\r\nposted via SOME service\r\n#abcd\r\n#ABCD\r\nend\r\n")));
   ASSERT_TRUE(d.Execute());
   EXPECT_EQ(ReadAll(Out() + u"u.txt"_s), "abc");
 }
@@ -426,11 +448,13 @@ TEST_F(NewsDecoderTest, MessagePartialPiecesJoinIntoOneFile) {
     for (qsizetype i = 0; i < b64.size(); i += 76) out += b64.mid(i, 76) + "\r\n";
     return out;
   };
-  Add(Article("Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
+  Add(
+      Article("Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
               "Content-Disposition: attachment; filename=\"joined.txt\"\r\n\r\n" +
                   lines(encoded.left(half)),
               "MIME-Version: 1.0\r\nContent-Type: message/partial; id=\"x\"; number=1; total=2\r\n"));
-  Add(Article(lines(encoded.mid(half)), "MIME-Version: 1.0\r\nContent-Type: message/partial; number=2;\r\n total=2\r\n"));
+  Add(Article(lines(encoded.mid(half)),
+              "MIME-Version: 1.0\r\nContent-Type: message/partial; number=2;\r\n total=2\r\n"));
   ASSERT_TRUE(decoder.Execute()) << DecodeEndName(decoder.LastEnd());
   ASSERT_EQ(decoder.Produced(), QStringList{Out() + u"joined.txt"_s});
   EXPECT_EQ(ReadAll(Out() + u"joined.txt"_s), data);

@@ -27,7 +27,8 @@ TYencRun Reference(const QByteArray& in, char* out, std::size_t capacity, const 
     std::size_t e = pos;
     while (e < size && p[e] != '\r' && p[e] != '\n') ++e;
     const std::size_t length = e - pos;
-    if (length >= 1 && stops && stops->Flagged(length, static_cast<unsigned char>(p[pos]))) return {pos, o, lines, true};
+    if (length >= 1 && stops && stops->Flagged(length, static_cast<unsigned char>(p[pos])))
+      return {pos, o, lines, true};
     if (length <= kMaxYencLine) {
       // Written out again here rather than calling DecodeLine.
       for (std::size_t i = pos; i < e; ++i) {
@@ -82,15 +83,15 @@ TWhole DecodeWhole(const QByteArray& in, std::size_t capacity, const TYencStops*
 }
 
 void ExpectSameAsReference(const QByteArray& in, std::size_t capacity, const TYencStops* stops, const char* what) {
-  const TWhole expected = DecodeWhole(in, capacity, stops, [&](const char* p, std::size_t n, char* o, std::size_t c,
-                                                                const TYencStops* s) {
-    return Reference(QByteArray::fromRawData(p, static_cast<qsizetype>(n)), o, c, s);
-  });
+  const TWhole expected =
+      DecodeWhole(in, capacity, stops, [&](const char* p, std::size_t n, char* o, std::size_t c, const TYencStops* s) {
+        return Reference(QByteArray::fromRawData(p, static_cast<qsizetype>(n)), o, c, s);
+      });
   for (TYencKernel kernel : Kernels()) {
-    const TWhole got = DecodeWhole(in, capacity, stops, [&](const char* p, std::size_t n, char* o, std::size_t c,
-                                                           const TYencStops* s) {
-      return DecodeLinesWith(kernel, p, n, o, c, s);
-    });
+    const TWhole got = DecodeWhole(in, capacity, stops,
+                                   [&](const char* p, std::size_t n, char* o, std::size_t c, const TYencStops* s) {
+                                     return DecodeLinesWith(kernel, p, n, o, c, s);
+                                   });
     ASSERT_EQ(got.stops, expected.stops) << what << " kernel " << KernelName(kernel);
     ASSERT_EQ(got.out.size(), expected.out.size()) << what << " kernel " << KernelName(kernel);
     ASSERT_TRUE(got.out == expected.out) << what << " kernel " << KernelName(kernel);
@@ -102,8 +103,8 @@ void ExpectSameSingleCall(const QByteArray& in, std::size_t capacity, const TYen
   std::vector<char> reference(capacity + kOutputSlack), got(capacity + kOutputSlack);
   const TYencRun expected = Reference(in, reference.data(), capacity, stops);
   for (TYencKernel kernel : Kernels()) {
-    const TYencRun run = DecodeLinesWith(kernel, in.constData(), static_cast<std::size_t>(in.size()), got.data(),
-                                         capacity, stops);
+    const TYencRun run =
+        DecodeLinesWith(kernel, in.constData(), static_cast<std::size_t>(in.size()), got.data(), capacity, stops);
     ASSERT_EQ(run.consumed, expected.consumed) << KernelName(kernel);
     ASSERT_EQ(run.produced, expected.produced) << KernelName(kernel);
     ASSERT_EQ(run.lines, expected.lines) << KernelName(kernel);
@@ -146,9 +147,8 @@ TEST(YencKernel, EncodedPayloadsRoundTripOnEveryKernel) {
         // skips those lines, so compare against the reference, and check the
         // plain round trip whenever nothing stopped.
         std::vector<char> out(encoded.size() + kOutputReserve);
-        const TYencRun run =
-            DecodeLinesWith(kernel, encoded.constData(), static_cast<std::size_t>(encoded.size()), out.data(),
-                            out.size(), nullptr);
+        const TYencRun run = DecodeLinesWith(kernel, encoded.constData(), static_cast<std::size_t>(encoded.size()),
+                                             out.data(), out.size(), nullptr);
         if (!run.forCaller && lineLength + 2 <= static_cast<int>(kMaxYencLine)) {
           ASSERT_EQ(run.consumed, static_cast<std::size_t>(encoded.size()));
           ASSERT_EQ(QByteArray(out.data(), static_cast<qsizetype>(run.produced)), data)
@@ -183,8 +183,7 @@ TEST(YencKernel, EdgeCases) {
   const TCase cases[] = {
       {"escape at line end yields nothing", QByteArray("ab=\r\ncd"), QByteArray("78") + "9:"},
       {"escape of escape", QByteArray("=="), QByteArray(1, static_cast<char>('=' - 106))},
-      {"run of five escapes", QByteArray("=====\n"),
-       QByteArray(2, static_cast<char>('=' - 106))},
+      {"run of five escapes", QByteArray("=====\n"), QByteArray(2, static_cast<char>('=' - 106))},
       {"escape does not cross a line end", QByteArray("=\n=\nA"), QByteArray(1, 'A' - 42)},
       {"over-long line dropped", longLine + "\r\nA", QByteArray(1, 'A' - 42)},
       {"longest line kept", maxLine + "\r\n", QByteArray(maxLine.size(), static_cast<char>('k' - 42))},
@@ -195,8 +194,8 @@ TEST(YencKernel, EdgeCases) {
   for (const TCase& c : cases) {
     for (TYencKernel kernel : Kernels()) {
       std::vector<char> out(c.in.size() + kOutputReserve);
-      const TYencRun run = DecodeLinesWith(kernel, c.in.constData(), static_cast<std::size_t>(c.in.size()),
-                                           out.data(), out.size(), nullptr);
+      const TYencRun run = DecodeLinesWith(kernel, c.in.constData(), static_cast<std::size_t>(c.in.size()), out.data(),
+                                           out.size(), nullptr);
       EXPECT_EQ(run.consumed, static_cast<std::size_t>(c.in.size())) << c.name << " " << KernelName(kernel);
       EXPECT_EQ(QByteArray(out.data(), static_cast<qsizetype>(run.produced)), c.expected)
           << c.name << " " << KernelName(kernel);
@@ -210,8 +209,8 @@ TEST(YencKernel, StopsInFrontOfMarkerLinesAndBadStrings) {
   const QByteArray in = "AAAA\r\nspam\r\nBBBB\r\n=yend size=4\r\nbegin 644 x\r\n";
   for (TYencKernel kernel : Kernels()) {
     std::vector<char> out(kOutputReserve + 64);
-    TYencRun run = DecodeLinesWith(kernel, in.constData(), static_cast<std::size_t>(in.size()), out.data(),
-                                   out.size(), &stops);
+    TYencRun run =
+        DecodeLinesWith(kernel, in.constData(), static_cast<std::size_t>(in.size()), out.data(), out.size(), &stops);
     EXPECT_TRUE(run.forCaller);
     EXPECT_EQ(run.consumed, 6u) << KernelName(kernel);  // in front of "spam" (any case)
     EXPECT_EQ(run.produced, 4u);

@@ -14,8 +14,8 @@ inline QByteArray YencEncode(const QByteArray& data, int lineLength = 128, const
   for (qsizetype i = 0; i < data.size(); ++i) {
     const auto c = static_cast<unsigned char>(static_cast<unsigned char>(data[i]) + 42);
     const bool last = i + 1 == data.size() || column + 1 >= lineLength;
-    const bool escape = c == 0 || c == '\n' || c == '\r' || c == '=' || ((c == '\t' || c == ' ') && (column == 0 || last)) ||
-                        (c == '.' && column == 0);
+    const bool escape = c == 0 || c == '\n' || c == '\r' || c == '=' ||
+                        ((c == '\t' || c == ' ') && (column == 0 || last)) || (c == '.' && column == 0);
     if (escape) {
       out.append('=');
       out.append(static_cast<char>(c + 64));

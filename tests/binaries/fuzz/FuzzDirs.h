@@ -31,7 +31,8 @@ class TFuzzDirs {
   }
 
   void CheckAndClear() const {
-    const QStringList top = QDir(fRoot.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QStringList top =
+        QDir(fRoot.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     if (top != QStringList{QStringLiteral("in"), QStringLiteral("out"), QStringLiteral("work")}) {
       std::fprintf(stderr, "a decoder wrote outside its directories\n");
       std::abort();
