@@ -84,6 +84,12 @@ quint16 ResolvePort(const QString& port) {
   return 0;
 }
 
+// A reply that fails: its status code, or NNTP_ERR_BAD_REPLY when the line
+// carries none (a code of 0 would read as success).
+quint16 ReplyError(int status) {
+  return status >= 100 && status <= 599 ? static_cast<quint16>(status) : quint16(NNTP_ERR_BAD_REPLY);
+}
+
 bool IsMultiLineStatus(int status) {
   switch (status) {
     case 100:
@@ -840,7 +846,7 @@ void TNntpCli::GroupReply() {
   const int status = ParseCurrentStatus();
   if (status != 211) {
     fArticleEstimated = fArticleFirst = fArticleLast = -1;
-    TriggerRequestDone(nntpGroup, static_cast<quint16>(status));
+    TriggerRequestDone(nntpGroup, ReplyError(status));
     return;
   }
   const QByteArrayView line = Line();
@@ -856,7 +862,7 @@ void TNntpCli::GroupReply() {
 void TNntpCli::DateReply() {
   const int status = ParseCurrentStatus();
   if (status != 111) {
-    TriggerRequestDone(nntpDate, static_cast<quint16>(status));
+    TriggerRequestDone(nntpDate, ReplyError(status));
     return;
   }
   const QByteArrayView line = Line();
@@ -874,7 +880,7 @@ void TNntpCli::DateReply() {
 
 void TNntpCli::ModeReaderReply() {
   const int status = ParseCurrentStatus();
-  TriggerRequestDone(nntpModeReader, status == 200 || status == 201 ? 0 : static_cast<quint16>(status));
+  TriggerRequestDone(nntpModeReader, status == 200 || status == 201 ? 0 : ReplyError(status));
 }
 
 void TNntpCli::QuitReply() {
@@ -890,13 +896,13 @@ void TNntpCli::AuthUserReply() {
       TriggerRequestDone(fRequestType, static_cast<quint16>(NNTP_ERR_SOCKET_BASE + std::max(0, int(fSocket->error()))));
     return;
   }
-  TriggerRequestDone(fRequestType, status == 281 ? 0 : static_cast<quint16>(status));
+  TriggerRequestDone(fRequestType, status == 281 ? 0 : ReplyError(status));
 }
 
 void TNntpCli::AuthPassReply() {
   const int status = ParseCurrentStatus();
   if (status != 281) LogWarning(u"Login refused: "_s + QString::fromLatin1(LastResponse()));
-  TriggerRequestDone(fRequestType, status == 281 ? 0 : static_cast<quint16>(status));
+  TriggerRequestDone(fRequestType, status == 281 ? 0 : ReplyError(status));
 }
 
 // ---------------------------------------------------------------------------
@@ -916,7 +922,7 @@ void TNntpCli::MultiLineFirst() {
     if (close > open) fArticleID = line.sliced(open + 1, close - open - 1).toByteArray();
   }
   if (!IsMultiLineStatus(status)) {
-    TriggerRequestDone(fRequestType, static_cast<quint16>(status));
+    TriggerRequestDone(fRequestType, ReplyError(status));
     return;
   }
   if (status == 223) {
@@ -983,7 +989,7 @@ void TNntpCli::MultiLineData() {
 void TNntpCli::XHdrFirst() {
   const int status = ParseCurrentStatus();
   if (status != 221) {
-    TriggerRequestDone(nntpXHdr, static_cast<quint16>(status));
+    TriggerRequestDone(nntpXHdr, ReplyError(status));
     return;
   }
   fStatusLineLength = std::min<qsizetype>(fLineLen, LAST_RESPONSE_TAKEN);
@@ -1029,7 +1035,7 @@ void TNntpCli::XHdrData() {
 void TNntpCli::PostFirstReply() {
   const int status = ParseCurrentStatus();
   if (status != 340) {
-    TriggerRequestDone(nntpPost, static_cast<quint16>(status));
+    TriggerRequestDone(nntpPost, ReplyError(status));
     return;
   }
   fNext = &TNntpCli::PostFinalReply;
@@ -1041,7 +1047,7 @@ void TNntpCli::PostFirstReply() {
 void TNntpCli::PostFinalReply() {
   const int status = ParseCurrentStatus();
   fPosting = false;
-  TriggerRequestDone(nntpPost, status == 240 ? 0 : static_cast<quint16>(status));
+  TriggerRequestDone(nntpPost, status == 240 ? 0 : ReplyError(status));
 }
 
 void TNntpCli::NotePostData(QByteArrayView data) {

@@ -56,6 +56,8 @@ QString NntpErrorText(quint16 code) {
       return u"The received data could not be stored"_s;
     case NNTP_ERR_POST_SOURCE:
       return u"The article to post could not be read"_s;
+    case NNTP_ERR_BAD_REPLY:
+      return u"The server's reply could not be understood"_s;
     default:
       break;
   }

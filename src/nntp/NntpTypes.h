@@ -75,6 +75,7 @@ enum : quint16 {
   NNTP_ERR_INVALID_PORT = 10103,        // Port is neither a number nor a known service
   NNTP_ERR_STREAM_WRITE = 10104,        // the destination stream refused data
   NNTP_ERR_POST_SOURCE = 10105,         // the article source failed while posting
+  NNTP_ERR_BAD_REPLY = 10106,           // a reply line without a status code
 };
 
 // "nntpGroup", "nntpArticleByNumber", ...; "?" for a value out of range.
