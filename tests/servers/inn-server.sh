@@ -103,6 +103,14 @@ configure() { # configure DIR PORT
   set_conf "$conf" patharchive "$dir/spool/archive"
   set_conf "$conf" pathtmp "$dir/tmp"
 
+  # STARTTLS with the test certificate (refused by clients unless they trust
+  # it by fingerprint or through the test CA).
+  cp "$root/tests/data/nntp/server.crt" "$root/tests/data/nntp/server.key" "$root/tests/data/nntp/ca.crt" "$dir/etc/"
+  chmod 0600 "$dir/etc/server.key"
+  set_conf "$conf" tlscertfile "$dir/etc/server.crt"
+  set_conf "$conf" tlskeyfile "$dir/etc/server.key"
+  set_conf "$conf" tlscafile "$dir/etc/ca.crt"
+
   # Readers on 127.0.0.1 must reach nnrpd, so only 127.0.0.2 is a feeding peer
   # (bulk loading with MODE STREAM / TAKETHIS).
   cat >"$dir/etc/incoming.conf" <<'EOF'
