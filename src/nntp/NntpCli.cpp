@@ -166,10 +166,13 @@ bool TNntpCli::SetAcceptedCertificate(QByteArrayView sha256) {
 // ---------------------------------------------------------------------------
 // Signals that fire per line are skipped when nobody listens.
 
-void TNntpCli::connectNotify(const QMetaMethod&) { UpdateSignalFlags(); }
-void TNntpCli::disconnectNotify(const QMetaMethod&) { UpdateSignalFlags(); }
+// Qt may call these with an internal lock held, so they only mark the flags
+// for an update before the next data are handled.
+void TNntpCli::connectNotify(const QMetaMethod&) { fSignalFlagsStale.store(true, std::memory_order_relaxed); }
+void TNntpCli::disconnectNotify(const QMetaMethod&) { fSignalFlagsStale.store(true, std::memory_order_relaxed); }
 
 void TNntpCli::UpdateSignalFlags() {
+  fSignalFlagsStale.store(false, std::memory_order_relaxed);
   fHearsDisplay = isSignalConnected(QMetaMethod::fromSignal(&TNntpCli::OnDisplay));
   fHearsRcvdData = isSignalConnected(QMetaMethod::fromSignal(&TNntpCli::OnRcvdData));
   fHearsMessageLine = isSignalConnected(QMetaMethod::fromSignal(&TNntpCli::OnMessageLine));
@@ -259,6 +262,9 @@ bool TNntpCli::SendCommand(QByteArrayView line) {
   fSendBuffer.append(line.data(), line.size());
   fSendBuffer.append("\r\n", 2);
   const qint64 written = fSocket->write(fSendBuffer);
+  // Out at once rather than on the next pass of the event loop: a command
+  // waits for nothing else, and its reply is what the caller waits for.
+  if (written > 0) fSocket->flush();
   fBytesSent += static_cast<quint64>(fSendBuffer.size());
   emit OnSendData(this);
   return written == fSendBuffer.size();
@@ -683,6 +689,7 @@ void TNntpCli::SocketClosed(quint16 code) {
 void TNntpCli::ReadSocket() {
   if (fInRead) return;
   fInRead = true;
+  if (fSignalFlagsStale.load(std::memory_order_relaxed)) UpdateSignalFlags();
   while (fSocket->bytesAvailable() > 0) {
     const qsizetype space = fBufferSize - fBufferLength;
     const qint64 n = fSocket->read(fBuffer.get() + fBufferLength, space);
@@ -709,6 +716,14 @@ void TNntpCli::ProcessLines() {
   char* pos = base;
   const quint32 session = fSessionSerial;
   while (pos < end && !fCloseAfterEvent) {
+    if (fNext == &TNntpCli::MultiLineData && !fHearsRcvdData && !fHearsDisplay && !fHearsMessageLine &&
+        fState == nntpWaitingResponse) {
+      char* const after = PlainDataLines(pos, end);
+      if (after != pos) {
+        pos = after;
+        continue;
+      }
+    }
     char* lf = static_cast<char*>(std::memchr(pos, '\n', static_cast<size_t>(end - pos)));
     if (!fSplitAtLf) {
       // Only CR LF ends a line here; a lone LF stays inside it.
@@ -747,6 +762,37 @@ void TNntpCli::ProcessLines() {
   }
   if (rest > 0 && pos != base) std::memmove(base, pos, static_cast<size_t>(rest));
   fBufferLength = rest;
+}
+
+// The bulk of an article or overview: lines that end in CR LF and do not start
+// with a dot need nothing but to reach the stream, so while nobody listens line
+// by line they are only looked through here. Stops before any other line (a
+// dot line, the end of the reply, a lone LF, an over-long line), which the
+// general path handles.
+char* TNntpCli::PlainDataLines(char* pos, char* end) {
+  char* p = pos;
+  char* last = nullptr;
+  char* lastEnd = nullptr;
+  while (p < end && *p != '.') {
+    char* const lf = static_cast<char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    if (!lf || lf == p || lf[-1] != '\r' || lf - 1 - p > fLineLimit) break;
+    last = p;
+    lastEnd = lf - 1;
+    p = lf + 1;
+  }
+  if (!last) return pos;
+  fLinePtr = last;
+  fLineLen = lastEnd - last;
+  fLineRawEnd = p;
+  fLastResponseLength = fLineLen;
+  if (fStream) {
+    if (fRunEnd != pos) {
+      FlushRun();
+      fRunStart = pos;
+    }
+    fRunEnd = p;
+  }
+  return p;
 }
 
 void TNntpCli::KeepLastResponse() {

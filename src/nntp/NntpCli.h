@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class QHostInfo;
@@ -218,6 +219,7 @@ class TNntpCli : public QObject {
   bool SendCommand(QByteArrayView line);
   void ReadSocket();
   void ProcessLines();
+  char* PlainDataLines(char* pos, char* end);
   void HandleLine(char* line, qsizetype length, char* rawEnd);
   void HandleBanner();
   void AfterBanner();
@@ -337,6 +339,7 @@ class TNntpCli : public QObject {
   QByteArray fSendBuffer;
 
   // Which line events have receivers, so lines skip the ones nobody hears.
+  std::atomic<bool> fSignalFlagsStale{false};
   bool fHearsDisplay = false;
   bool fHearsRcvdData = false;
   bool fHearsMessageLine = false;

@@ -24,13 +24,13 @@ state_value() { # state_value FILE KEY
   sed -n "s/^$2=//p" "$1" | head -n1
 }
 
-as_news() {
-  if [ "$(id -u)" -eq 0 ]; then
-    setpriv --reuid=news --regid=news --init-groups "$@"
-  else
-    sudo -n -u news "$@"
-  fi
-}
+# innd runs only as user news.
+if [ "$(id -u)" -eq 0 ]; then
+  news_cmd=(setpriv --reuid=news --regid=news --init-groups)
+else
+  news_cmd=(sudo -n -u news)
+fi
+as_news() { "${news_cmd[@]}" "$@"; }
 
 ensure_installed() {
   if ! dpkg-query -W -f='${Status}' inn2 2>/dev/null | grep -q "install ok installed"; then
@@ -175,9 +175,11 @@ start() {
     dir=$(mktemp -d /tmp/korvel-inn.XXXXXX)
     port=$(free_port)
     configure "$dir" "$port"
-    INNCONF="$dir/etc/inn.conf" as_news "$innbin/innd" -f -P "$port" >"$dir/log/innd.out" 2>&1 &
+    # exec: $! is innd itself, not a shell waiting for it.
+    (INNCONF="$dir/etc/inn.conf" exec "${news_cmd[@]}" "$innbin/innd" -f -P "$port" >"$dir/log/innd.out" 2>&1) &
     pid=$!
     if wait_banner "$port" 15; then
+      [ -s "$dir/run/innd.pid" ] && pid=$(cat "$dir/run/innd.pid")
       cat >"$state" <<EOF
 host=127.0.0.1
 port=$port
@@ -206,7 +208,8 @@ stop() {
   dir=$(state_value "$state" dir)
   pid=$(state_value "$state" pid)
   innconf=$(state_value "$state" innconf)
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+  # Only the innd of this state file (the pid may have been reused).
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q "innd -f -P"; then
     # Reader processes that tests left open would outlive innd.
     for child in $(ps -o pid= --ppid "$pid" 2>/dev/null); do
       kill "$child" 2>/dev/null || true
