@@ -22,8 +22,8 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -65,9 +65,9 @@ bool Load(const QByteArray& group, int count, const std::function<QByteArray(int
           const QByteArray& subjectPrefix) {
   QList<QByteArray> batch;
   for (int i = 1; i <= count; ++i) {
-    batch.append(TInnServer::MakeArticle(group, subjectPrefix + " (" + QByteArray::number(i) + "/" +
-                                                    QByteArray::number(count) + ")",
-                                         body(i), TInnServer::UniqueMessageId()));
+    batch.append(TInnServer::MakeArticle(
+        group, subjectPrefix + " (" + QByteArray::number(i) + "/" + QByteArray::number(count) + ")", body(i),
+        TInnServer::UniqueMessageId()));
     if (batch.size() == 5000 || i == count) {
       QString error;
       if (!TInnServer::Feed(batch, &error)) {
@@ -259,10 +259,14 @@ int main(int argc, char** argv) {
   const QStringList args = app.arguments();
   for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
     const int value = args[i + 1].toInt();
-    if (args[i] == u"--mb"_s) megabytes = value;
-    else if (args[i] == u"--part-kb"_s) partKb = value;
-    else if (args[i] == u"--overview"_s) overview = value;
-    else if (args[i] == u"--rounds"_s) rounds = value;
+    if (args[i] == u"--mb"_s)
+      megabytes = value;
+    else if (args[i] == u"--part-kb"_s)
+      partKb = value;
+    else if (args[i] == u"--overview"_s)
+      overview = value;
+    else if (args[i] == u"--rounds"_s)
+      rounds = value;
   }
   if (megabytes < 1 || partKb < 1 || overview < 1 || rounds < 1) {
     std::fprintf(stderr, "usage: bench_nntp_pull [--mb N] [--part-kb N] [--overview N] [--rounds N]\n");
@@ -287,9 +291,11 @@ int main(int argc, char** argv) {
     loading.start();
     const QByteArray binary = MakeBinaryBody(qsizetype(partKb) * 1024);
     const bool loaded =
-        Load("korvel.bench.binaries", parts, [&](int) { return binary; }, "bench.bin yEnc") &&
-        Load("korvel.bench.text", overview,
-             [](int i) { return "text article " + QByteArray::number(i) + "\r\n"; }, "Re: a text article");
+        Load(
+            "korvel.bench.binaries", parts, [&](int) { return binary; }, "bench.bin yEnc") &&
+        Load(
+            "korvel.bench.text", overview, [](int i) { return "text article " + QByteArray::number(i) + "\r\n"; },
+            "Re: a text article");
     std::printf("loaded in %.1f s\n\n", loading.elapsed() / 1000.0);
     if (!loaded) {
       status = 1;
@@ -324,6 +330,7 @@ int main(int argc, char** argv) {
       }
     }
   }
+  std::fflush(stdout);
   QProcess::execute(script, {u"stop"_s, state});
   return status;
 }

@@ -256,8 +256,7 @@ bool TNntpCli::SendCommand(QByteArrayView line) {
     fRequest = passCommand.toByteArray() + "****";
   else
     fRequest = line.toByteArray();
-  if (TLogger::Instance().IsEnabled(TLogger::LEVEL_DEBUG))
-    LogDebug(u"NNTP > "_s + QString::fromLatin1(fRequest));
+  if (TLogger::Instance().IsEnabled(TLogger::LEVEL_DEBUG)) LogDebug(u"NNTP > "_s + QString::fromLatin1(fRequest));
   fSendBuffer.resize(0);
   fSendBuffer.append(line.data(), line.size());
   fSendBuffer.append("\r\n", 2);
@@ -578,9 +577,8 @@ void TNntpCli::HostLookedUp(const QHostInfo& info) {
   if (fState != nntpDnsLookup) return;
   QList<QHostAddress> addresses = info.addresses();
   // IPv4 first: servers listening on one address family are mostly IPv4 only.
-  std::stable_partition(addresses.begin(), addresses.end(), [](const QHostAddress& a) {
-    return a.protocol() == QAbstractSocket::IPv4Protocol;
-  });
+  std::stable_partition(addresses.begin(), addresses.end(),
+                        [](const QHostAddress& a) { return a.protocol() == QAbstractSocket::IPv4Protocol; });
   if (info.error() != QHostInfo::NoError || addresses.isEmpty()) {
     LogWarning(u"Name lookup of "_s + fHost + u" failed: "_s + info.errorString());
     fCloseHandled = true;
@@ -608,9 +606,7 @@ void TNntpCli::ConnectToAddress() {
     fSocket->connectToHost(address, fPortNumber);
 }
 
-void TNntpCli::SocketConnected() {
-  fSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-}
+void TNntpCli::SocketConnected() { fSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1); }
 
 void TNntpCli::SocketEncrypted() {
   fPeerFingerprint = fSocket->peerCertificate().digest(QCryptographicHash::Sha256);
@@ -642,8 +638,8 @@ void TNntpCli::SocketError(QAbstractSocket::SocketError error) {
 }
 
 void TNntpCli::SocketDisconnected() {
-  const bool failure = fSocketError != QAbstractSocket::UnknownSocketError &&
-                       fSocketError != QAbstractSocket::RemoteHostClosedError;
+  const bool failure =
+      fSocketError != QAbstractSocket::UnknownSocketError && fSocketError != QAbstractSocket::RemoteHostClosedError;
   SocketClosed(failure ? static_cast<quint16>(NNTP_ERR_SOCKET_BASE + std::max(0, int(fSocketError)))
                        : quint16(NNTP_ERR_CONNECTION_CLOSED));
 }
@@ -805,8 +801,7 @@ void TNntpCli::HandleLineTooLong(const char* line, qsizetype length) {
              QString::number(fLineLimit) + u"); the connection is closed"_s);
   SetLastResponse(QByteArrayView(line, std::min<qsizetype>(length, LAST_RESPONSE_TAKEN)));
   if (fRequestType != nntpAbort && !fRequestDone) {
-    const TNntpRequest kind =
-        fState == nntpWaitingBanner || fState == nntpDnsLookup ? nntpConnecting : fRequestType;
+    const TNntpRequest kind = fState == nntpWaitingBanner || fState == nntpDnsLookup ? nntpConnecting : fRequestType;
     fCloseAfterEvent = true;
     TriggerRequestDone(kind, NNTP_ERR_LINE_TOO_LONG);
   }

@@ -8,14 +8,38 @@ using namespace Qt::StringLiterals;
 
 namespace {
 const char* const kRequestNames[] = {
-    "nntpGroup",         "nntpList",           "nntpConnect",         "nntpPost",
-    "nntpHelp",          "nntpNewGroups",      "nntpNewNews",         "nntpArticleByNumber",
-    "nntpArticleByID",   "nntpBodyByID",       "nntpBodyByNumber",    "nntpHeadByID",
-    "nntpHeadByNumber",  "nntpStatByID",       "nntpStatByNumber",    "nntpNext",
-    "nntpLast",          "nntpQuit",           "nntpAbort",           "nntpXOver",
-    "nntpListOverViewFmt", "nntpDate",         "nntpAuthenticate",    "nntpModeReader",
-    "nntpXHdr",          "nntpListNewsgroups", "nntpXPAT",            "nntpListMotd",
-    "nntpReadyWaiting",  "nntpCustomCommand",  "nntpConnecting",      "nntpConnected",
+    "nntpGroup",
+    "nntpList",
+    "nntpConnect",
+    "nntpPost",
+    "nntpHelp",
+    "nntpNewGroups",
+    "nntpNewNews",
+    "nntpArticleByNumber",
+    "nntpArticleByID",
+    "nntpBodyByID",
+    "nntpBodyByNumber",
+    "nntpHeadByID",
+    "nntpHeadByNumber",
+    "nntpStatByID",
+    "nntpStatByNumber",
+    "nntpNext",
+    "nntpLast",
+    "nntpQuit",
+    "nntpAbort",
+    "nntpXOver",
+    "nntpListOverViewFmt",
+    "nntpDate",
+    "nntpAuthenticate",
+    "nntpModeReader",
+    "nntpXHdr",
+    "nntpListNewsgroups",
+    "nntpXPAT",
+    "nntpListMotd",
+    "nntpReadyWaiting",
+    "nntpCustomCommand",
+    "nntpConnecting",
+    "nntpConnected",
 };
 static_assert(std::size(kRequestNames) == nntpConnected + 1);
 
@@ -24,13 +48,9 @@ const char* const kStateNames[] = {"nntpNotConnected", "nntpDnsLookup", "nntpWai
 static_assert(std::size(kStateNames) == nntpWaitingResponse + 1);
 }  // namespace
 
-const char* NntpRequestName(TNntpRequest request) {
-  return request <= nntpConnected ? kRequestNames[request] : "?";
-}
+const char* NntpRequestName(TNntpRequest request) { return request <= nntpConnected ? kRequestNames[request] : "?"; }
 
-const char* NntpStateName(TNntpState state) {
-  return state <= nntpWaitingResponse ? kStateNames[state] : "?";
-}
+const char* NntpStateName(TNntpState state) { return state <= nntpWaitingResponse ? kStateNames[state] : "?"; }
 
 QString NntpErrorText(quint16 code) {
   switch (code) {

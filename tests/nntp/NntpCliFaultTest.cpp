@@ -435,8 +435,9 @@ TEST(NntpCliFault, ClientOnItsOwnThread) {
     seen.append({kind, code});
     if (kind == nntpConnected) QMetaObject::invokeMethod(c, [c] { c->Group("alt.test"); });
   });
-  QObject::connect(client, &TNntpCli::OnStateChange, client,
-                   [&](TNntpCli*) { onWorker.append(QThread::currentThread() == &thread); }, Qt::DirectConnection);
+  QObject::connect(
+      client, &TNntpCli::OnStateChange, client,
+      [&](TNntpCli*) { onWorker.append(QThread::currentThread() == &thread); }, Qt::DirectConnection);
   QMetaObject::invokeMethod(client, [client, port = server.Port()] {
     Aim(*client, port);
     client->Connect();
@@ -448,7 +449,8 @@ TEST(NntpCliFault, ClientOnItsOwnThread) {
   EXPECT_EQ(seen[1].first, nntpGroup);
   EXPECT_EQ(seen[1].second, 0);
   EXPECT_FALSE(onWorker.contains(false));
-  QMetaObject::invokeMethod(client, [client] { delete client; }, Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      client, [client] { delete client; }, Qt::BlockingQueuedConnection);
   thread.quit();
   thread.wait();
 }

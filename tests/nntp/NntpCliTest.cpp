@@ -303,8 +303,8 @@ TEST(NntpCli, ModeReaderAndStat) {
 // The body lines of an article as the server sends them (dot-stuffed by the
 // scripted server) and what the stream must receive.
 TEST(NntpCli, MultiLineDotUnstuffing) {
-  const QList<QByteArray> body = {"Subject: dots", "", "first", ".", "..", "...", ".x", ". ", "",
-                                  QByteArray("nul\0byte", 8), "last"};
+  const QList<QByteArray> body = {
+      "Subject: dots", "", "first", ".", "..", "...", ".x", ". ", "", QByteArray("nul\0byte", 8), "last"};
   QByteArray expected;
   for (const QByteArray& line : body) expected += line + "\r\n";
   // With and without a line handler (which changes how data reach the stream),
@@ -367,8 +367,8 @@ TEST(NntpCli, LineEndsDependOnTheClass) {
     client->ArticleByNumber(1, &stream);
     ASSERT_TRUE(probe.WaitFor(2));
     EXPECT_EQ(probe.Last().code, 0);
-    EXPECT_EQ(stream.data(), my ? QByteArray("unix line\r\nmac\r\r\ndos line\r\n")
-                                : QByteArray("unix line\nmac\r\r\ndos line\r\n"));
+    EXPECT_EQ(stream.data(),
+              my ? QByteArray("unix line\r\nmac\r\r\ndos line\r\n") : QByteArray("unix line\nmac\r\r\ndos line\r\n"));
   }
 }
 

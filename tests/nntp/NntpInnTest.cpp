@@ -65,8 +65,7 @@ class NntpInn : public testing::Test {
     for (qsizetype i = 0; i < bodies.size(); ++i) {
       const QByteArray id = TInnServer::UniqueMessageId();
       if (ids) ids->append(id);
-      const QByteArray article =
-          TInnServer::MakeArticle(group, "article " + QByteArray::number(i + 1), bodies[i], id);
+      const QByteArray article = TInnServer::MakeArticle(group, "article " + QByteArray::number(i + 1), bodies[i], id);
       EXPECT_TRUE(TInnServer::Post(article, &error)) << error.toStdString();
     }
     return group;
@@ -122,8 +121,7 @@ TEST_F(NntpInn, GroupXOverXHdrHead) {
     EXPECT_EQ(fields[0], QByteArray::number(i + 1));
     EXPECT_EQ(fields[1], "article " + QByteArray::number(i + 1));
   }
-  const QByteArray subjects =
-      inn.Fetch([](TMyNntpCli2& c, QIODevice* s) { return c.XHdr(s, "Subject", "1-3"); });
+  const QByteArray subjects = inn.Fetch([](TMyNntpCli2& c, QIODevice* s) { return c.XHdr(s, "Subject", "1-3"); });
   EXPECT_EQ(subjects, QByteArray("1 article 1\r\n2 article 2\r\n3 article 3\r\n"));
   const QByteArray head = inn.Fetch([](TMyNntpCli2& c, QIODevice* s) { return c.HeadByNumber(2, s); });
   EXPECT_TRUE(head.contains("Subject: article 2\r\n"));
@@ -148,14 +146,12 @@ TEST_F(NntpInn, ArticleByNumberAndByIdKeepDotLines) {
   const QByteArray byNumber = inn.Fetch([](TMyNntpCli2& c, QIODevice* s) { return c.ArticleByNumber(1, s); });
   EXPECT_EQ(BodyOf(byNumber), kDotBody);
   EXPECT_EQ(inn.client.ArticleID(), ids[0]);
-  const QByteArray byId =
-      inn.Fetch([&](TMyNntpCli2& c, QIODevice* s) { return c.ArticleByID(ids[0], s); });
+  const QByteArray byId = inn.Fetch([&](TMyNntpCli2& c, QIODevice* s) { return c.ArticleByID(ids[0], s); });
   EXPECT_EQ(byId, byNumber);
   const QByteArray body = inn.Fetch([&](TMyNntpCli2& c, QIODevice* s) { return c.BodyByID(ids[0], s); });
   EXPECT_EQ(body, kDotBody);
   quint16 code = 0;
-  inn.Fetch([](TMyNntpCli2& c, QIODevice* s) { return c.ArticleByID("never.posted@korvel.test.invalid", s); },
-            &code);
+  inn.Fetch([](TMyNntpCli2& c, QIODevice* s) { return c.ArticleByID("never.posted@korvel.test.invalid", s); }, &code);
   EXPECT_EQ(code, 430);
 }
 
@@ -166,11 +162,11 @@ TEST_F(NntpInn, ListNewGroupsAndDate) {
   ASSERT_EQ(inn.Connect().code, 0);
   const QByteArray list = inn.Fetch([](TMyNntpCli2& c, QIODevice* s) { return c.List(s); });
   EXPECT_TRUE(list.contains("\n" + group + " ")) << list.left(500).toStdString();
-  const QByteArray fresh =
-      inn.Fetch([&](TMyNntpCli2& c, QIODevice* s) { return c.NewGroups(before, true, {}, s); });
+  const QByteArray fresh = inn.Fetch([&](TMyNntpCli2& c, QIODevice* s) { return c.NewGroups(before, true, {}, s); });
   EXPECT_TRUE(fresh.contains(group + " "));
-  const QByteArray none = inn.Fetch(
-      [&](TMyNntpCli2& c, QIODevice* s) { return c.NewGroups(QDateTime::currentDateTimeUtc().addDays(1), true, {}, s); });
+  const QByteArray none = inn.Fetch([&](TMyNntpCli2& c, QIODevice* s) {
+    return c.NewGroups(QDateTime::currentDateTimeUtc().addDays(1), true, {}, s);
+  });
   EXPECT_FALSE(none.contains(group));
   ASSERT_TRUE(inn.client.Date());
   EXPECT_EQ(inn.Next().code, 0);

@@ -67,10 +67,10 @@ TEST(NntpPost, RefusalsAndFailures) {
       {"posting not allowed", [](TFakeNntpServer& f) { f.On("POST").Line("440 posting not allowed"); }, 440, true},
       {"article refused", [](TFakeNntpServer& f) { f.On("POST").Line("340 go").ReadArticle().Line("441 refused"); },
        441, true},
-      {"refused before the end",
-       [](TFakeNntpServer& f) { f.On("POST").Line("340 go").Line("441 too big"); }, 441, true},
-      {"server hangs up while reading",
-       [](TFakeNntpServer& f) { f.On("POST").Line("340 go").Pause(20).Close(); }, NNTP_ERR_CONNECTION_CLOSED, false},
+      {"refused before the end", [](TFakeNntpServer& f) { f.On("POST").Line("340 go").Line("441 too big"); }, 441,
+       true},
+      {"server hangs up while reading", [](TFakeNntpServer& f) { f.On("POST").Line("340 go").Pause(20).Close(); },
+       NNTP_ERR_CONNECTION_CLOSED, false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);

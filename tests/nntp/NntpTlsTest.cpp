@@ -132,12 +132,8 @@ TEST(NntpTls, AcceptedCertificateText) {
     bool ok;
   };
   const TCase cases[] = {
-      {raw, true},
-      {raw.toHex(), true},
-      {raw.toHex(':').toUpper(), true},
-      {"", true},
-      {"not a fingerprint", false},
-      {raw.toHex().left(40), false},
+      {raw, true}, {raw.toHex(), true},          {raw.toHex(':').toUpper(), true},
+      {"", true},  {"not a fingerprint", false}, {raw.toHex().left(40), false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.text.toStdString());

@@ -63,8 +63,7 @@ TFakeReply& TFakeReply::Times(int count) {
 class TFakeConnection : public QObject {
  public:
   TFakeConnection(QObject* parent, TFakeNntpServer* owner, QSslSocket* socket, QList<TFakeAction> banner)
-      : QObject(parent),
-        fOwner(owner), fSocket(socket), fQueue(std::move(banner)) {
+      : QObject(parent), fOwner(owner), fSocket(socket), fQueue(std::move(banner)) {
     socket->setParent(this);
     connect(socket, &QIODevice::readyRead, this, &TFakeConnection::Pump);
     connect(socket, &QAbstractSocket::disconnected, this, &QObject::deleteLater);

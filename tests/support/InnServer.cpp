@@ -147,7 +147,8 @@ bool TInnServer::Post(QByteArrayView article, QString* error) {
   if (!socket.waitForConnected(kIoTimeoutMs) || !ReadLine(socket, line) || !line.startsWith("200"))
     return Fail(error, u"no reader banner from INN: "_s + QString::fromUtf8(line));
   socket.write("POST\r\n");
-  if (!ReadLine(socket, line) || !line.startsWith("340")) return Fail(error, u"POST refused: "_s + QString::fromUtf8(line));
+  if (!ReadLine(socket, line) || !line.startsWith("340"))
+    return Fail(error, u"POST refused: "_s + QString::fromUtf8(line));
   socket.write(DotStuffed(article));
   socket.write(".\r\n");
   if (!ReadLine(socket, line) || !line.startsWith("240"))
