@@ -6,12 +6,12 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev
-  zlib1g-dev libssl-dev libcurl4-openssl-dev libhunspell-dev hunspell-en-us
+  zlib1g-dev libisal-dev libssl-dev libcurl4-openssl-dev libhunspell-dev hunspell-en-us
   fonts-dejavu-core xdg-utils xvfb xauth
 )
 if [ "${1:-}" = "--test" ]; then
   # inn2: the private news server of the network tests (tests/servers/inn-server.sh).
-  packages+=(googletest libgtest-dev binutils openssl inn2)
+  packages+=(googletest libgtest-dev binutils openssl clang libclang-rt-14-dev inn2)
 fi
 
 if [ "$(id -u)" -ne 0 ]; then

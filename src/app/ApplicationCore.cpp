@@ -7,6 +7,7 @@
 #include "app/Settings.h"
 #include "app/SharedLists.h"
 #include "app/TextFormat.h"
+#include "nntp/NewsServerList.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -114,6 +115,7 @@ bool TApplicationCore::Initialize() {
   SetPaths(userData);
   const TAppPaths& p = Paths();
   if (!ReadConfigs(p.userDataDir, false)) return false;
+  TNewsServerList::Instance().Load(p.userDataDir, p.serversDir);
   if (int failed = DeletePlainFiles(p.tempDir)) LogWarning(QString::asprintf("%d temporary files could not be deleted", failed));
   if (int failed = DeletePlainFiles(p.mimeDir)) LogWarning(QString::asprintf("%d MIME files could not be deleted", failed));
   TSharedLists::Instance().LoadFrom(p.userDataDir);
