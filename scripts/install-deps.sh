@@ -29,8 +29,7 @@ is_installed() {
 # A domain in inn.conf lets it finish; a working INN is never touched.
 finish_inn2() {
   local conf=/etc/news/inn.conf
-  dpkg-query -W -f='${Status}' inn2 2>/dev/null | grep -q "install" || return 0
-  is_installed inn2 && return 0
+  dpkg-query -W -f='${Status}' inn2 2>/dev/null | grep -qE "half-configured|unpacked|half-installed|triggers" || return 0
   if [ -f "$conf" ] && ! grep -qE '^domain:[[:space:]]*[^[:space:]]' "$conf"; then
     if grep -qE '^#?[[:space:]]*domain:' "$conf"; then
       $SUDO sed -i -E 's/^#?[[:space:]]*domain:.*/domain: test.invalid/' "$conf"
