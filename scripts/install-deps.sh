@@ -37,7 +37,7 @@ finish_inn2() {
       echo 'domain: test.invalid' | $SUDO tee -a "$conf" >/dev/null
     fi
   fi
-  $SUDO dpkg --configure -a >/dev/null
+  $SUDO dpkg --configure -a >>"${log:-/dev/null}" 2>&1 || true
 }
 
 finish_inn2
