@@ -33,8 +33,14 @@ class QSslSocket;
 // the request with NNTP_ERR_LINE_TOO_LONG and closes the connection: it is
 // never cut or dropped silently.
 //
+// Completion codes: 0 for success, the server's status code (100-599) for a
+// refusal, NNTP_ERR_* (NntpTypes.h) for everything else. A connection that
+// ends in the middle of a request reports NNTP_ERR_CONNECTION_CLOSED, never 0,
+// so a cut-off article cannot pass for a whole one (QUIT excepted).
+//
 // Where an operation cannot start (wrong state) it returns false and
 // StartError() tells why ("Not ready for GROUP", "Already connected").
+// A destination stream must live until the request has completed.
 class TNntpCli : public QObject {
   Q_OBJECT
 
