@@ -687,7 +687,8 @@ void TNntpCli::ReadSocket() {
   fInRead = true;
   if (fSignalFlagsStale.load(std::memory_order_relaxed)) UpdateSignalFlags();
   while (fSocket->bytesAvailable() > 0) {
-    const qsizetype space = fBufferSize - fBufferLength;
+    // Pieces small enough to stay in the cache while they are split and stored.
+    const qsizetype space = std::min(fBufferSize - fBufferLength, READ_CHUNK_SIZE);
     const qint64 n = fSocket->read(fBuffer.get() + fBufferLength, space);
     if (n <= 0) break;
     fBytesReceived += static_cast<quint64>(n);
