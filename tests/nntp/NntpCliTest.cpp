@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -346,6 +347,57 @@ TEST(NntpCli, MultiLineDotUnstuffing) {
     // The status line is back in LastResponse once the reply is complete.
     EXPECT_EQ(s.client.LastResponse(), QByteArrayView("220 7 <dots@test> article"));
     EXPECT_EQ(s.client.RequestBytes(), wire.size());
+  }
+}
+
+// Many random lines (dots, empty lines, LF-only ends, long lines, every byte
+// value but CR and LF) cut into pieces of odd sizes: the stream and the line
+// events must see exactly the lines that were sent.
+TEST(NntpCli, RandomLinesSurviveAnySplit) {
+  QRandomGenerator random(42);
+  QList<QByteArray> lines;
+  QByteArray wire = "220 1 <random@test> article\r\n";
+  QByteArray expected;
+  for (int i = 0; i < 3000; ++i) {
+    const int kind = random.bounded(20);
+    QByteArray line;
+    const int length = kind == 0 ? random.bounded(3000, 9000) : random.bounded(0, 200);
+    for (int k = 0; k < length; ++k) {
+      char c;
+      do {
+        c = static_cast<char>(random.bounded(256));
+      } while (c == '\r' || c == '\n');
+      line += c;
+    }
+    if (kind == 1) line.prepend('.');
+    if (kind == 2) line = ".";
+    if (kind == 3) line.prepend("..");
+    lines.append(line);
+    expected += line + "\r\n";
+    wire += (line.startsWith('.') ? "." : "") + line + (kind == 4 ? "\n" : "\r\n");
+  }
+  wire += ".\r\n";
+  for (int variant = 0; variant < 4; ++variant) {
+    SCOPED_TRACE(variant);
+    TSession s;
+    if (variant & 1)
+      s.server.On("ARTICLE").SendSlowly(wire, 997, 0);
+    else
+      s.server.On("ARTICLE").Send(wire);
+    ASSERT_TRUE(s.Open());
+    QList<QByteArray> seen;
+    if (variant & 2) {
+      QObject::connect(&s.client, &TNntpCli::OnMessageLine, &s.client,
+                       [&](TNntpCli* c) { seen.append(c->Line().toByteArray()); });
+    }
+    QBuffer stream;
+    stream.open(QIODevice::WriteOnly);
+    s.client.ArticleByNumber(1, &stream);
+    EXPECT_EQ(s.Next().code, 0);
+    EXPECT_TRUE(stream.data() == expected);
+    if (variant & 2) {
+      EXPECT_TRUE(seen == lines);
+    }
   }
 }
 
