@@ -3,7 +3,7 @@
 #include "app/Logger.h"
 
 #include <QMetaMethod>
-#include <QSslSocket>
+#include <QTcpSocket>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;

@@ -116,14 +116,7 @@ QByteArray NntpDateText(const QDateTime& when, bool gmt) {
 }  // namespace
 
 TNntpCli::TNntpCli(QObject* parent) : QObject(parent) {
-  fSocket = new QSslSocket(this);
-  connect(fSocket, &QIODevice::readyRead, this, &TNntpCli::ReadSocket);
-  connect(fSocket, &QAbstractSocket::connected, this, &TNntpCli::SocketConnected);
-  connect(fSocket, &QSslSocket::encrypted, this, &TNntpCli::SocketEncrypted);
-  connect(fSocket, &QAbstractSocket::errorOccurred, this, &TNntpCli::SocketError);
-  connect(fSocket, &QAbstractSocket::disconnected, this, &TNntpCli::SocketDisconnected);
-  connect(fSocket, &QIODevice::bytesWritten, this, &TNntpCli::SocketBytesWritten);
-  connect(fSocket, &QSslSocket::sslErrors, this, &TNntpCli::SocketSslErrors);
+  EnsureSocket(false);
   SetLineLimit(DEFAULT_LINE_LIMIT);
   fPostBlock = std::make_unique<char[]>(POST_BLOCK_SIZE + 8);
   fLinePtr = fLastResponse;
@@ -135,10 +128,38 @@ TNntpCli::~TNntpCli() {
   fSocket->abort();
 }
 
+// Plain connections use a QTcpSocket, whose received data can be taken over
+// without a copy; TLS needs a QSslSocket.
+void TNntpCli::EnsureSocket(bool tls) {
+  if (fSocket && (qobject_cast<QSslSocket*>(fSocket) != nullptr) == tls) return;
+  if (fSocket) {
+    fSocket->disconnect(this);
+    fSocket->abort();
+    fSocket->deleteLater();
+  }
+  QSslSocket* ssl = tls ? new QSslSocket(this) : nullptr;
+  fSocket = ssl ? ssl : new QTcpSocket(this);
+  connect(fSocket, &QIODevice::readyRead, this, &TNntpCli::ReadSocket);
+  connect(fSocket, &QAbstractSocket::connected, this, &TNntpCli::SocketConnected);
+  connect(fSocket, &QAbstractSocket::errorOccurred, this, &TNntpCli::SocketError);
+  connect(fSocket, &QAbstractSocket::disconnected, this, &TNntpCli::SocketDisconnected);
+  connect(fSocket, &QIODevice::bytesWritten, this, &TNntpCli::SocketBytesWritten);
+  if (ssl) {
+    connect(ssl, &QSslSocket::encrypted, this, &TNntpCli::SocketEncrypted);
+    connect(ssl, &QSslSocket::sslErrors, this, &TNntpCli::SocketSslErrors);
+  }
+}
+
+bool TNntpCli::IsEncrypted() const {
+  const auto* ssl = qobject_cast<const QSslSocket*>(fSocket);
+  return ssl && ssl->isEncrypted();
+}
+
 void TNntpCli::SetLineLimit(int limit) {
   if (fInRead) return;  // the buffer is in use
   fLineLimit = std::clamp(limit, 512, 64 * 1024 * 1024);
-  const qsizetype size = READ_CHUNK_SIZE + fLineLimit + 2;
+  // A partial line, with its line end and one byte more to tell it is too long.
+  const qsizetype size = fLineLimit + 3;
   if (size == fBufferSize) return;
   auto buffer = std::make_unique<char[]>(size);
   if (fBufferLength > 0) std::memcpy(buffer.get(), fBuffer.get(), std::min(fBufferLength, size));
@@ -311,6 +332,7 @@ bool TNntpCli::Connect() {
   fPeerFingerprint.clear();
   fSocketError = QAbstractSocket::UnknownSocketError;
   ++fSessionSerial;
+  EnsureSocket(fTlsMode != NNTP_TLS_NONE);
   RequestStarted(nntpConnecting);
   SetState(nntpDnsLookup);
   fPortNumber = ResolvePort(fPort);
@@ -596,30 +618,34 @@ void TNntpCli::ConnectToAddress() {
   const QHostAddress& address = fAddresses.at(fAddressIndex);
   fCloseHandled = false;
   fSocketError = QAbstractSocket::UnknownSocketError;
-  QSslConfiguration config = QSslConfiguration::defaultConfiguration();
-  config.setPeerVerifyMode(QSslSocket::VerifyPeer);
-  fSocket->setSslConfiguration(config);
-  fSocket->setPeerVerifyName(fHost);
-  if (fTlsMode == NNTP_TLS_IMPLICIT)
-    fSocket->connectToHostEncrypted(address.toString(), fPortNumber, fHost);
-  else
-    fSocket->connectToHost(address, fPortNumber);
+  if (auto* ssl = qobject_cast<QSslSocket*>(fSocket)) {
+    QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+    config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    ssl->setSslConfiguration(config);
+    ssl->setPeerVerifyName(fHost);
+    if (fTlsMode == NNTP_TLS_IMPLICIT) {
+      ssl->connectToHostEncrypted(address.toString(), fPortNumber, fHost);
+      return;
+    }
+  }
+  fSocket->connectToHost(address, fPortNumber);
 }
 
 void TNntpCli::SocketConnected() { fSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1); }
 
 void TNntpCli::SocketEncrypted() {
-  fPeerFingerprint = fSocket->peerCertificate().digest(QCryptographicHash::Sha256);
+  fPeerFingerprint = static_cast<QSslSocket*>(fSocket)->peerCertificate().digest(QCryptographicHash::Sha256);
   if (fStartTlsSent && fState == nntpWaitingBanner) AfterBanner();
 }
 
 void TNntpCli::SocketSslErrors(const QList<QSslError>& errors) {
-  QSslCertificate certificate = fSocket->peerCertificate();
+  auto* ssl = static_cast<QSslSocket*>(fSocket);
+  QSslCertificate certificate = ssl->peerCertificate();
   if (certificate.isNull() && !errors.isEmpty()) certificate = errors.first().certificate();
   fPeerFingerprint = certificate.digest(QCryptographicHash::Sha256);
   if (!fAcceptedCertificate.isEmpty() && fPeerFingerprint == fAcceptedCertificate) {
     // The user accepted exactly this certificate for this server.
-    fSocket->ignoreSslErrors();
+    ssl->ignoreSslErrors();
     return;
   }
   fTlsUntrusted = true;
@@ -687,15 +713,14 @@ void TNntpCli::ReadSocket() {
   fInRead = true;
   if (fSignalFlagsStale.load(std::memory_order_relaxed)) UpdateSignalFlags();
   while (fSocket->bytesAvailable() > 0) {
-    // Pieces small enough to stay in the cache while they are split and stored.
-    const qsizetype space = std::min(fBufferSize - fBufferLength, READ_CHUNK_SIZE);
-    const qint64 n = fSocket->read(fBuffer.get() + fBufferLength, space);
-    if (n <= 0) break;
-    fBytesReceived += static_cast<quint64>(n);
-    fRequestBytes += n;
-    fBufferLength += n;
+    // All that is there at once: a plain socket hands over its own buffer
+    // without copying it, and the lines are split right in it.
+    const QByteArray chunk = fSocket->read(fSocket->bytesAvailable());
+    if (chunk.isEmpty()) break;
+    fBytesReceived += static_cast<quint64>(chunk.size());
+    fRequestBytes += chunk.size();
     DataReceived();
-    ProcessLines();
+    if (!ProcessChunk(chunk.constData(), chunk.constData() + chunk.size())) break;
     if (fCloseAfterEvent || fSocket->state() != QAbstractSocket::ConnectedState) break;
   }
   fInRead = false;
@@ -707,30 +732,68 @@ void TNntpCli::ReadSocket() {
   }
 }
 
-void TNntpCli::ProcessLines() {
-  char* const base = fBuffer.get();
-  char* const end = base + fBufferLength;
-  char* pos = base;
+const char* TNntpCli::FindLineEnd(const char* p, const char* end, bool afterCr) const {
+  auto next = [end](const char* from) {
+    return static_cast<const char*>(std::memchr(from, '\n', static_cast<size_t>(end - from)));
+  };
+  const char* lf = p < end ? next(p) : nullptr;
+  if (fSplitAtLf) return lf;
+  // Only CR LF ends a line here; a lone LF stays inside it.
+  while (lf && !(lf == p ? afterCr : lf[-1] == '\r')) lf = lf + 1 < end ? next(lf + 1) : nullptr;
+  return lf;
+}
+
+bool TNntpCli::ProcessChunk(const char* p, const char* end) {
+  if (fBufferLength > 0) {
+    // First the line the previous data left open: it is completed aside.
+    const char* lf = FindLineEnd(p, end, fBuffer[fBufferLength - 1] == '\r');
+    const char* upto = lf ? lf + 1 : end;
+    const qsizetype add = upto - p;
+    if (fBufferLength + add > fBufferSize || (!lf && fBufferLength + add > fLineLimit + 1)) {
+      const qsizetype length = fBufferLength + add;
+      fBufferLength = 0;
+      HandleLineTooLong(fBuffer.get(), length);
+      return false;
+    }
+    std::memcpy(fBuffer.get() + fBufferLength, p, static_cast<size_t>(add));
+    fBufferLength += add;
+    p = upto;
+    if (!lf) return true;
+    const char* const rest = ProcessLines(fBuffer.get(), fBuffer.get() + fBufferLength);
+    fBufferLength = 0;
+    if (!rest) return false;
+  }
+  const char* const rest = ProcessLines(p, end);
+  if (!rest) return false;
+  const qsizetype left = end - rest;
+  if (left > fLineLimit + 1) {
+    HandleLineTooLong(rest, left);
+    return false;
+  }
+  std::memcpy(fBuffer.get(), rest, static_cast<size_t>(left));
+  fBufferLength = left;
+  return true;
+}
+
+const char* TNntpCli::ProcessLines(const char* base, const char* end) {
+  fChunkBegin = base;
+  fChunkEnd = end;
+  const char* pos = base;
   const quint32 session = fSessionSerial;
   while (pos < end && !fCloseAfterEvent) {
     if (fNext == &TNntpCli::MultiLineData && !fHearsRcvdData && !fHearsDisplay && !fHearsMessageLine &&
         fState == nntpWaitingResponse) {
-      char* const after = PlainDataLines(pos, end);
+      const char* const after = PlainDataLines(pos, end);
       if (after != pos) {
         pos = after;
         continue;
       }
     }
-    char* lf = static_cast<char*>(std::memchr(pos, '\n', static_cast<size_t>(end - pos)));
-    if (!fSplitAtLf) {
-      // Only CR LF ends a line here; a lone LF stays inside it.
-      while (lf && (lf == pos || lf[-1] != '\r'))
-        lf = static_cast<char*>(std::memchr(lf + 1, '\n', static_cast<size_t>(end - lf - 1)));
-    }
+    const char* const lf = FindLineEnd(pos, end, false);
     if (!lf) break;
     qsizetype length = lf - pos;
     if (length > 0 && (pos[length - 1] == '\r' || pos[length - 1] == '\n')) --length;
-    char* const line = pos;
+    const char* const line = pos;
     pos = lf + 1;
     if (length > fLineLimit) {
       FlushRun();
@@ -741,24 +804,14 @@ void TNntpCli::ProcessLines() {
     // A line handler may have closed the client, or even started a new connection.
     if (session != fSessionSerial) {
       KeepLastResponse();
-      return;
+      return nullptr;
     }
     if (fState == nntpNotConnected) break;
   }
   FlushRun();
   KeepLastResponse();
-  const qsizetype rest = end - pos;
-  if (fCloseAfterEvent || fState == nntpNotConnected) {
-    fBufferLength = 0;
-    return;
-  }
-  if (rest > fLineLimit + 1) {
-    HandleLineTooLong(pos, rest);
-    fBufferLength = 0;
-    return;
-  }
-  if (rest > 0 && pos != base) std::memmove(base, pos, static_cast<size_t>(rest));
-  fBufferLength = rest;
+  if (fCloseAfterEvent || fState == nntpNotConnected) return nullptr;
+  return pos;
 }
 
 // The bulk of an article or overview: lines that end in CR LF and do not start
@@ -766,12 +819,12 @@ void TNntpCli::ProcessLines() {
 // by line they are only looked through here. Stops before any other line (a
 // dot line, the end of the reply, a lone LF, an over-long line), which the
 // general path handles.
-char* TNntpCli::PlainDataLines(char* pos, char* end) {
-  char* p = pos;
-  char* last = nullptr;
-  char* lastEnd = nullptr;
+const char* TNntpCli::PlainDataLines(const char* pos, const char* end) {
+  const char* p = pos;
+  const char* last = nullptr;
+  const char* lastEnd = nullptr;
   while (p < end && *p != '.') {
-    char* const lf = static_cast<char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    const char* const lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
     if (!lf || lf == p || lf[-1] != '\r' || lf - 1 - p > fLineLimit) break;
     last = p;
     lastEnd = lf - 1;
@@ -793,8 +846,9 @@ char* TNntpCli::PlainDataLines(char* pos, char* end) {
 }
 
 void TNntpCli::KeepLastResponse() {
-  // The line still points into the buffer, which is about to change.
-  if (fLinePtr >= fBuffer.get() && fLinePtr < fBuffer.get() + fBufferSize) SetLastResponse(LastResponse());
+  // The line still points into data that is about to go away.
+  if (fLinePtr >= fChunkBegin && fLinePtr < fChunkEnd) SetLastResponse(LastResponse());
+  fChunkBegin = fChunkEnd = nullptr;
 }
 
 void TNntpCli::HandleLineTooLong(const char* line, qsizetype length) {
@@ -809,7 +863,7 @@ void TNntpCli::HandleLineTooLong(const char* line, qsizetype length) {
   fCloseAfterEvent = true;
 }
 
-void TNntpCli::HandleLine(char* line, qsizetype length, char* rawEnd) {
+void TNntpCli::HandleLine(const char* line, qsizetype length, const char* rawEnd) {
   fLinePtr = line;
   fLineLen = length;
   fLineRawEnd = rawEnd;
@@ -839,7 +893,7 @@ void TNntpCli::HandleBanner() {
   if (fStartTlsSent) {
     // The reply to STARTTLS.
     if (status == 382) {
-      fSocket->startClientEncryption();
+      static_cast<QSslSocket*>(fSocket)->startClientEncryption();
       return;
     }
     LogWarning(u"STARTTLS refused by "_s + fHost + u": "_s + QString::fromLatin1(LastResponse()));
@@ -992,7 +1046,7 @@ void TNntpCli::FlushRun() {
 }
 
 void TNntpCli::MultiLineData() {
-  char* line = const_cast<char*>(fLinePtr);
+  const char* line = fLinePtr;
   qsizetype length = fLineLen;
   if (length == 1 && line[0] == '.') {
     FlushRun();

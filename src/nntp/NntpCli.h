@@ -18,6 +18,7 @@ class QHostInfo;
 class QIODevice;
 class QSslError;
 class QSslSocket;
+class QTcpSocket;
 
 // An event-driven NNTP client: one command at a time over one TCP (or TLS)
 // connection. Every operation returns at once; its completion arrives once,
@@ -48,7 +49,6 @@ class TNntpCli : public QObject {
   static constexpr qsizetype LAST_RESPONSE_SIZE = 4160;
   static constexpr qsizetype LAST_RESPONSE_TAKEN = 4096;
   static constexpr qsizetype POST_BLOCK_SIZE = 65536;
-  static constexpr qsizetype READ_CHUNK_SIZE = 256 * 1024;
   static constexpr int DEFAULT_LINE_LIMIT = 65536;
   static constexpr int INITIAL_STATUS_CODE = 503;
 
@@ -96,7 +96,9 @@ class TNntpCli : public QObject {
   QString StartError() const { return fStartError; }
 
   // Properties.
-  QSslSocket* WSocket() const { return fSocket; }
+  // A QTcpSocket, or a QSslSocket when the connection uses TLS.
+  QTcpSocket* WSocket() const { return fSocket; }
+  bool IsEncrypted() const;
   TNntpState State() const { return fState; }
   QString Host() const { return fHost; }
   void SetHost(const QString& host) { fHost = host; }
@@ -224,9 +226,11 @@ class TNntpCli : public QObject {
   bool StartRequest(TNntpRequest kind, TNextStep next, QByteArrayView line, QIODevice* stream = nullptr);
   bool SendCommand(QByteArrayView line);
   void ReadSocket();
-  void ProcessLines();
-  char* PlainDataLines(char* pos, char* end);
-  void HandleLine(char* line, qsizetype length, char* rawEnd);
+  bool ProcessChunk(const char* p, const char* end);
+  const char* FindLineEnd(const char* p, const char* end, bool afterCr) const;
+  const char* ProcessLines(const char* base, const char* end);
+  const char* PlainDataLines(const char* pos, const char* end);
+  void HandleLine(const char* line, qsizetype length, const char* rawEnd);
   void HandleBanner();
   void AfterBanner();
   void HandleLineTooLong(const char* line, qsizetype length);
@@ -234,6 +238,7 @@ class TNntpCli : public QObject {
   void FlushRun();
   void WriteStream(const char* data, qsizetype length);
 
+  void EnsureSocket(bool tls);
   void HostLookedUp(const QHostInfo& info);
   void ConnectToAddress();
   void SocketConnected();
@@ -262,7 +267,7 @@ class TNntpCli : public QObject {
 
   int ParseCurrentStatus();
 
-  QSslSocket* fSocket = nullptr;
+  QTcpSocket* fSocket = nullptr;
   TNntpState fState = nntpNotConnected;
   QString fHost;
   QString fErrorMessage;
@@ -314,8 +319,8 @@ class TNntpCli : public QObject {
   bool fCloseHandled = true;
   bool fCloseAfterEvent = false;
 
-  // The receive buffer: complete lines are handled in place, a partial line
-  // waits at its front for the rest.
+  // Received data are split in place; only a line that a read left open waits
+  // here for its rest.
   std::unique_ptr<char[]> fBuffer;
   qsizetype fBufferSize = 0;
   qsizetype fBufferLength = 0;
@@ -323,7 +328,10 @@ class TNntpCli : public QObject {
   // The current line and a copy that outlives the buffer.
   const char* fLinePtr = nullptr;
   qsizetype fLineLen = 0;
-  char* fLineRawEnd = nullptr;
+  const char* fLineRawEnd = nullptr;
+  // The data being split, which the current line may point into.
+  const char* fChunkBegin = nullptr;
+  const char* fChunkEnd = nullptr;
   char fLastResponse[LAST_RESPONSE_SIZE] = {};
   // The status line of a multi-line reply, put back when it ends.
   char fStatusLine[LAST_RESPONSE_SIZE] = {};

@@ -261,7 +261,7 @@ TEST_F(NntpInn, StartTls) {
   done = inn.Connect();
   ASSERT_EQ(done.kind, nntpConnected);
   ASSERT_EQ(done.code, 0);
-  EXPECT_TRUE(inn.client.WSocket()->isEncrypted());
+  EXPECT_TRUE(inn.client.IsEncrypted());
   inn.client.Group(group);
   ASSERT_EQ(inn.Next().code, 0);
   const QByteArray body = inn.Fetch([](TMyNntpCli2& c, QIODevice* s) { return c.BodyByNumber(1, s); });

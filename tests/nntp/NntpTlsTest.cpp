@@ -70,7 +70,7 @@ TEST(NntpTls, SelfSignedRefusedByDefaultAndAcceptedByFingerprint) {
     ASSERT_TRUE(probe.WaitFor(3));
     EXPECT_EQ(probe.Last().kind, nntpConnected);
     EXPECT_EQ(probe.Last().code, 0);
-    EXPECT_TRUE(client.WSocket()->isEncrypted());
+    EXPECT_TRUE(client.IsEncrypted());
     QBuffer stream;
     stream.open(QIODevice::WriteOnly);
     client.ArticleByNumber(1, &stream);
@@ -100,7 +100,7 @@ TEST(NntpTls, TrustedCertificateNeedsNoFingerprint) {
     ASSERT_TRUE(probe.WaitFor(1));
     EXPECT_EQ(probe.Last().kind, nntpConnected);
     EXPECT_EQ(probe.Last().code, 0);
-    EXPECT_TRUE(client.WSocket()->isEncrypted());
+    EXPECT_TRUE(client.IsEncrypted());
   }
 }
 
