@@ -186,8 +186,12 @@ start() {
   mkdir -p "$(dirname "$state")"
 
   local attempt dir port pid
-  for attempt in 1; do
+  # A start that fails half-way leaves nothing behind.
+  starting_dir=
+  trap '[ -n "$starting_dir" ] && rm -rf "$starting_dir"' EXIT
+  for attempt in 1 2 3; do
     dir=$(mktemp -d /tmp/korvel-inn.XXXXXX)
+    starting_dir=$dir
     port=$(free_port)
     configure "$dir" "$port"
     # exec: $! is innd itself, not a shell waiting for it.
@@ -206,6 +210,7 @@ pid=$pid
 script=$here/inn-server.sh
 EOF
       echo "inn-server: INN on 127.0.0.1:$port ($dir)"
+      starting_dir=
       return 0
     fi
     echo "inn-server: innd did not answer on port $port (attempt $attempt):" >&2
@@ -213,6 +218,7 @@ EOF
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
     [ -n "${KORVEL_INN_KEEP_FAILED:-}" ] || rm -rf "$dir"
+    starting_dir=
   done
   die "could not start innd"
 }
