@@ -1,5 +1,7 @@
 #include "newsgroups/HeaderDateQuery.h"
 
+#include "newsgroups/NewsGetDatesQuery.h"
+
 namespace {
 THeaderDateQuery::TFactory& Factory() {
   static THeaderDateQuery::TFactory factory;
@@ -10,5 +12,6 @@ THeaderDateQuery::TFactory& Factory() {
 void THeaderDateQuery::SetFactory(TFactory factory) { Factory() = std::move(factory); }
 
 std::unique_ptr<THeaderDateQuery> THeaderDateQuery::Create(const TNewsServerEntry& server, const QString& newsgroup) {
-  return Factory() ? Factory()(server, newsgroup) : nullptr;
+  if (Factory()) return Factory()(server, newsgroup);
+  return std::make_unique<TNewsGetDatesQuery>(server, newsgroup);
 }

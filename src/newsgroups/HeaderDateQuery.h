@@ -35,11 +35,12 @@ class THeaderDateQuery : public QObject {
   // Closes the connection without further signals.
   virtual void Disconnect() = 0;
 
-  // The queries the dialogs create: the real one by default, a fake in tests.
+  // The queries the dialogs create: a server connection (TNewsGetDatesQuery)
+  // unless a factory is set (tests); a factory may return none.
   using TFactory =
       std::function<std::unique_ptr<THeaderDateQuery>(const TNewsServerEntry& server, const QString& newsgroup)>;
   static void SetFactory(TFactory factory);
-  // A new query, or none when no factory is set.
+  // A new query, or none when the factory gives none.
   static std::unique_ptr<THeaderDateQuery> Create(const TNewsServerEntry& server, const QString& newsgroup);
 
  signals:

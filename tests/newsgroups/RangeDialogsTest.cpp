@@ -361,7 +361,7 @@ class TRangeDialogsTest : public QObject {
     QVERIFY(!dialog.DatesButton()->isEnabled());
     QVERIFY(!dialog.Query());
 
-    THeaderDateQuery::SetFactory({});
+    THeaderDateQuery::SetFactory([](const TNewsServerEntry&, const QString&) { return nullptr; });
     TfrmHeadersRange noQuery(Input(1, 100, 100, 0));
     noQuery.show();
     QVERIFY(!noQuery.DatesButton()->isEnabled());
