@@ -8,6 +8,7 @@
 #include "app/IniFile.h"
 #include "app/Settings.h"
 #include "nntp/NewsServerList.h"
+#include "nntp/ui/CertificateDialog.h"
 #include "nntp/ui/EditNewsServersForm.h"
 #include "servers/FakeNntpServer.h"
 #include "shell/ShellMessage.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSslCertificate>
 #include <QTimer>
@@ -53,6 +55,7 @@ class TEditNewsServersTest : public QObject {
   void doubleClickMakesDefault();
   void tlsProposesItsPort();
   void connectionTestAcceptsCertificate();
+  void certificateDialogShowsItAndDefaultsToCancel();
   void commandReloadsAndTabsHear();
 
  private:
@@ -579,6 +582,27 @@ void TEditNewsServersTest::connectionTestAcceptsCertificate() {
   QCOMPARE(asked.size(), 2);
   QCOMPARE(fPrompt->calls.size(), 2);
   QVERIFY(fForm->isEnabled());
+}
+
+void TEditNewsServersTest::certificateDialogShowsItAndDefaultsToCancel() {
+  QFile crt(TestDataPath(u"nntp/server.crt"_s));
+  QVERIFY(crt.open(QIODevice::ReadOnly));
+  const QSslCertificate certificate(&crt, QSsl::Pem);
+  const QByteArray fingerprint = certificate.digest(QCryptographicHash::Sha256);
+  TfrmCertificate dialog(u"Alpha"_s, certificate, fingerprint, u"The certificate is self-signed, and untrusted"_s);
+  const QString details = dialog.findChild<QPlainTextEdit*>(u"txtDetails"_s)->toPlainText();
+  const QString commonName = certificate.subjectInfo(QSslCertificate::CommonName).value(0);
+  QVERIFY(!commonName.isEmpty());
+  QVERIFY(details.contains(u"Subject: CN="_s + commonName));
+  QVERIFY(details.contains(u"Issuer: "_s));
+  QVERIFY(details.contains(u"Valid from: "_s + certificate.effectiveDate().toLocalTime().toString(u"yyyy-MM-dd"_s)));
+  QVERIFY(details.contains(u"Valid until: "_s + certificate.expiryDate().toLocalTime().toString(u"yyyy-MM-dd"_s)));
+  QVERIFY(details.contains(u"SHA-256: "_s + QString::fromLatin1(fingerprint.toHex(':').toUpper())));
+  QVERIFY(dialog.findChild<QLabel*>(u"lblIntro"_s)->text().contains(u"self-signed"_s));
+  // Enter must never accept a certificate by accident.
+  dialog.show();
+  QTest::keyClick(&dialog, Qt::Key_Return);
+  QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }
 
 // ------------------------------------------------------------------ command
