@@ -65,7 +65,8 @@ bool TNewsServerList::ReadFile(const QString& userDataDir, const QString& server
   out = Parse(file.readAll());
   if (!serversDir.isEmpty())
     for (TNewsServerEntry& e : out)
-      if (IsValidServerName(e.Name())) e.acceptedFingerprint = ReadTrustedFingerprint(ServerDirectory(serversDir, e.Name()));
+      if (IsValidServerName(e.Name()))
+        e.acceptedFingerprint = ReadTrustedFingerprint(ServerDirectory(serversDir, e.Name()));
   return true;
 }
 

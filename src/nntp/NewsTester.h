@@ -78,7 +78,8 @@ class TNewsTester : public TMyNntpCli {
 };
 
 // The message shown for a result; empty when the quiet flags suppress it.
-QString ServerTestMessage(int result, bool withUserName, int quietFlags, const TServerTestReport& report = TServerTestReport());
+QString ServerTestMessage(int result, bool withUserName, int quietFlags,
+                          const TServerTestReport& report = TServerTestReport());
 
 // Tests a server definition (host, port, login, security, accepted
 // certificate) and returns the result; message gets its text. Runs the event

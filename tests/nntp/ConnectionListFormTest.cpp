@@ -153,7 +153,8 @@ void TConnectionListFormTest::orderButtonsAndIdenticalConnections() {
   struct {
     QList<int> rows;
     bool up, down;
-  } const states[] = {{{0}, false, true}, {{3}, true, false}, {{1}, true, true}, {{1, 2}, false, false}, {{}, false, false}};
+  } const states[] = {
+      {{0}, false, true}, {{3}, true, false}, {{1}, true, true}, {{1, 2}, false, false}, {{}, false, false}};
   for (const auto& s : states) {
     SelectRows("lstSelected", s.rows);
     QCOMPARE(Button("btnMoveUp")->isEnabled(), s.up);
@@ -272,8 +273,9 @@ void TConnectionListFormTest::downloadListCallers() {
   fPrompt->confirmAnswer = true;
   QVERIFY(TfrmConnectionList::RevertToDefaultConnections(cue));
   QVERIFY(!QFileInfo::exists(srv));
-  QCOMPARE(fPrompt->Log().last(), u"confirm: This will delete the list of connections for this download list and "
-                                  u"revert to the default list. Continue?"_s);
+  QCOMPARE(fPrompt->Log().last(),
+           u"confirm: This will delete the list of connections for this download list and "
+           u"revert to the default list. Continue?"_s);
 }
 
 KORVEL_QTEST_MAIN(TConnectionListFormTest)

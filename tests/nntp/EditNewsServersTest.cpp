@@ -163,8 +163,8 @@ void TEditNewsServersTest::firstServerCreatesFileAndBecomesDefault() {
   QCOMPARE(FileNames(), QStringList{u"Alpha"_s});
   QCOMPARE(QFile::permissions(TNewsServerList::FilePath(Paths().userDataDir)) & 0x0077, QFileDevice::Permissions{});
   QCOMPARE(Settings().DefaultNewsServer, u"Alpha"_s);
-  QCOMPARE(TIniFile(Paths().userDataDir + QLatin1String(kSettingsFileName)).ReadString(u"Setup"_s,
-                                                                                        u"DefaultNewsServer"_s, {}),
+  QCOMPARE(TIniFile(Paths().userDataDir + QLatin1String(kSettingsFileName))
+               .ReadString(u"Setup"_s, u"DefaultNewsServer"_s, {}),
            u"Alpha"_s);
   QVERIFY(QFileInfo(ServerDir(u"Alpha"_s) + u"/_Favorites"_s).isDir());
   const TNewsServerEntry created = FileEntries().first();
@@ -233,8 +233,8 @@ void TEditNewsServersTest::saveValidations_data() {
   QTest::newRow("no name") << QStringList{u"edtName="_s} << u"This entry must have a name."_s << u"edtName"_s;
   QTest::newRow("name before host") << QStringList{u"edtHost="_s, u"edtName="_s} << u"This entry must have a name."_s
                                     << u"edtName"_s;
-  QTest::newRow("other server's name") << QStringList{u"edtName=bEtA"_s}
-                                       << u"A server with that name already exists."_s << u"edtName"_s;
+  QTest::newRow("other server's name") << QStringList{u"edtName=bEtA"_s} << u"A server with that name already exists."_s
+                                       << u"edtName"_s;
   QTest::newRow("name with slash") << QStringList{u"edtName=a/b"_s} << TfrmEditNewsServers::InvalidNameMessage()
                                    << u"edtName"_s;
   QTest::newRow("no host") << QStringList{u"edtHost="_s, u"edtPort=x"_s} << u"You must enter the name of the server."_s
@@ -481,7 +481,7 @@ void TEditNewsServersTest::deleteNeverLeavesTheServersDirectory() {
   fDir->Write(u"_Usenet/keep.txt"_s, "keep");
 
   fForm = Open();
-  QCOMPARE(fForm->Entries().size(), 4);  // shown, so they can be removed
+  QCOMPARE(fForm->Entries().size(), 4);      // shown, so they can be removed
   Child<QPushButton>("btnDelete")->click();  // ".."
   Child<QPushButton>("btnDelete")->click();  // "."
   Child<QPushButton>("btnDelete")->click();  // "Link"
@@ -503,8 +503,8 @@ void TEditNewsServersTest::doubleClickMakesDefault() {
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
   QCOMPARE(Settings().DefaultNewsServer, u"Beta"_s);
   QVERIFY(!list->item(0)->font().bold() && list->item(1)->font().bold());
-  QCOMPARE(TIniFile(Paths().userDataDir + QLatin1String(kSettingsFileName)).ReadString(u"Setup"_s,
-                                                                                        u"DefaultNewsServer"_s, {}),
+  QCOMPARE(TIniFile(Paths().userDataDir + QLatin1String(kSettingsFileName))
+               .ReadString(u"Setup"_s, u"DefaultNewsServer"_s, {}),
            u"Beta"_s);
 }
 

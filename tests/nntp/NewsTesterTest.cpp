@@ -128,7 +128,8 @@ TEST(NewsTester, MessagesAndQuietFlags) {
       {SERVER_TEST_AUTH_FAILED, true, 0,
        u"Connection was successful but authentication failed. The username or password might be missing or "
        u"misspelled."_s},
-      {SERVER_TEST_COMMAND_FAILED, false, 0, u"Failed to send Help command but the server might still work normally."_s},
+      {SERVER_TEST_COMMAND_FAILED, false, 0,
+       u"Failed to send Help command but the server might still work normally."_s},
       {42, false, 0, u"Connection failed (error code 42)"_s},
   };
   for (const auto& c : cases) {

@@ -23,9 +23,12 @@ QString DistinguishedName(const QSslCertificate& certificate, bool subject) {
     QSslCertificate::SubjectInfo field;
     const char16_t* label;
   } kFields[] = {
-      {QSslCertificate::CommonName, u"CN"},       {QSslCertificate::Organization, u"O"},
-      {QSslCertificate::OrganizationalUnitName, u"OU"}, {QSslCertificate::LocalityName, u"L"},
-      {QSslCertificate::StateOrProvinceName, u"ST"},    {QSslCertificate::CountryName, u"C"},
+      {QSslCertificate::CommonName, u"CN"},
+      {QSslCertificate::Organization, u"O"},
+      {QSslCertificate::OrganizationalUnitName, u"OU"},
+      {QSslCertificate::LocalityName, u"L"},
+      {QSslCertificate::StateOrProvinceName, u"ST"},
+      {QSslCertificate::CountryName, u"C"},
   };
   for (const auto& f : kFields) {
     const QString value = JoinInfo(certificate, f.field, subject);
@@ -36,7 +39,9 @@ QString DistinguishedName(const QSslCertificate& certificate, bool subject) {
 
 }  // namespace
 
-QString TfrmCertificate::FormatFingerprint(const QByteArray& sha256) { return QString::fromLatin1(sha256.toHex(':').toUpper()); }
+QString TfrmCertificate::FormatFingerprint(const QByteArray& sha256) {
+  return QString::fromLatin1(sha256.toHex(':').toUpper());
+}
 
 QString TfrmCertificate::Describe(const QSslCertificate& certificate, const QByteArray& fingerprint) {
   QStringList lines;

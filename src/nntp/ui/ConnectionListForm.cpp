@@ -206,7 +206,7 @@ void TfrmConnectionList::AddAllIdentical() {
   const QList<int> rows = SelectedRows(fAvailable);
   if (rows.isEmpty()) return;
   const int row = fAvailable->currentRow() >= 0 && rows.contains(fAvailable->currentRow()) ? fAvailable->currentRow()
-                                                                                            : rows.first();
+                                                                                           : rows.first();
   const int next = fModel.AddAllIdentical(row);
   Refill(next, -1);
 }

@@ -339,9 +339,9 @@ void TfrmEditNewsServers::UpdateButtons() {
   fSave->setEnabled(fModified);
   fCancel->setEnabled(fModified);
   fTest->setEnabled(selected);
-  for (QWidget* w : std::initializer_list<QWidget*>{fName, fHost, fPort, fSecurity, fUserName, fPassword,
-                                                    fDownloadLimit, fMaxConnections, fCountConnections,
-                                                    fHeaderConnections})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{fName, fHost, fPort, fSecurity, fUserName, fPassword, fDownloadLimit,
+                                       fMaxConnections, fCountConnections, fHeaderConnections})
     w->setEnabled(selected);
 }
 
@@ -471,15 +471,17 @@ bool TfrmEditNewsServers::SaveEntry() {
         u"You must enter the default number of connection(s) for retrieving article counts in the newsgroups tab."_s,
         FIELD_COUNT);
   if (count > maxConnections)
-    return Fail(u"You specified more connections for retrieving article counts than the maximum number of "
-                u"connections for this server."_s,
-                FIELD_COUNT);
+    return Fail(
+        u"You specified more connections for retrieving article counts than the maximum number of "
+        u"connections for this server."_s,
+        FIELD_COUNT);
   if (!ParseCount(fHeaderConnections->text(), 1, 100, headers))
     return Fail(u"You must enter the default number of connection(s) for downloading headers."_s, FIELD_HEADERS);
   if (headers > maxConnections)
-    return Fail(u"You specified more connections for downloading headers than the maximum number of connections "
-                u"for this server."_s,
-                FIELD_HEADERS);
+    return Fail(
+        u"You specified more connections for downloading headers than the maximum number of connections "
+        u"for this server."_s,
+        FIELD_HEADERS);
 
   // The directory follows the name, also when only its case changed, so the
   // name on disk is always the server's own.
@@ -504,9 +506,10 @@ bool TfrmEditNewsServers::SaveEntry() {
         return false;
       }
     } else if (newTaken) {
-      return Fail(u"A server with that name, or a directory with this name already exists. Please change the name "
-                  u"and try again."_s,
-                  FIELD_NAME);
+      return Fail(
+          u"A server with that name, or a directory with this name already exists. Please change the name "
+          u"and try again."_s,
+          FIELD_NAME);
     }
   }
   const auto undoRename = [&] {
