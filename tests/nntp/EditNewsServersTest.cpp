@@ -40,6 +40,7 @@ class TEditNewsServersTest : public QObject {
   void init();
   void cleanup();
   void firstServerCreatesFileAndBecomesDefault();
+  void unreadableFileIsNeverWrittenOver();
   void newServerRefusals_data();
   void newServerRefusals();
   void saveValidations_data();
@@ -181,6 +182,41 @@ void TEditNewsServersTest::firstServerCreatesFileAndBecomesDefault() {
   QCOMPARE(Settings().DefaultNewsServer, u"Alpha"_s);
   QCOMPARE(fForm->CurrentRow(), 1);
   QVERIFY(fPrompt->calls.isEmpty());
+}
+
+void TEditNewsServersTest::unreadableFileIsNeverWrittenOver() {
+  // Something at the file's place that cannot be read as it: adding a server
+  // must not replace it with a list holding only the new one.
+  const QString path = TNewsServerList::FilePath(Paths().userDataDir);
+  QVERIFY(QDir().mkpath(path));
+  {
+    QFile keep(path + u"/keep.txt"_s);
+    QVERIFY(keep.open(QIODevice::WriteOnly));
+  }
+  fForm = Open();
+  QVERIFY(!fForm->CanEdit());
+  QVERIFY(!Child<QPushButton>("btnNew")->isEnabled());
+  fNextName = u"Alpha"_s;
+  fForm->NewServer();
+  QCOMPARE(fPrompt->Log(), QStringList{u"error: Error while trying to save this new server. Nothing saved."_s});
+  QVERIFY(QFileInfo(path).isDir());
+  QVERIFY(QFileInfo::exists(path + u"/keep.txt"_s));
+  QVERIFY(!QFileInfo::exists(path + u'1') && !QFileInfo::exists(path + u'2'));
+  QVERIFY(fForm->Entries().isEmpty());
+  fForm.reset();
+
+  // The menu command says so instead of opening an editor that cannot save.
+  fPrompt->calls.clear();
+  bool opened = false;
+  QTimer::singleShot(0, this, [&opened] {
+    if (auto* form = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      opened = true;
+      form->reject();
+    }
+  });
+  QVERIFY(!TfrmEditNewsServers::EditNewsServers(nullptr));
+  QVERIFY(!opened);
+  QCOMPARE(fPrompt->Log(), QStringList{u"error: "_s + TfrmEditNewsServers::UnreadableFileMessage()});
 }
 
 void TEditNewsServersTest::newServerRefusals_data() {

@@ -93,6 +93,11 @@ void TfrmEditNewsServers::SetNamePrompt(TNamePrompt prompt) { gNamePrompt = std:
 void TfrmEditNewsServers::SetCertificatePrompt(TCertificatePrompt prompt) { gCertificatePrompt = std::move(prompt); }
 void TfrmEditNewsServers::SetTestTimeout(std::chrono::milliseconds timeout) { gTestTimeout = timeout; }
 
+QString TfrmEditNewsServers::UnreadableFileMessage() {
+  return u"The list of news servers could not be read. It cannot be edited until the file \"_Servers_NNTP.dat\" in "
+         u"the user data directory can be read again."_s;
+}
+
 QString TfrmEditNewsServers::InvalidNameMessage() {
   return u"A server name cannot be \".\" or \"..\", and cannot contain \"/\", \"\\\" or control characters."_s;
 }
@@ -220,6 +225,7 @@ bool TfrmEditNewsServers::LoadServers() {
   LOG_METHOD("TfrmEditNewsServers.LoadServers");
   const bool ok = TNewsServerList::ReadFile(Paths().userDataDir, Paths().serversDir, fEntries);
   if (!ok) fEntries.clear();
+  fUnreadable = !ok;
   SetModified(false);
   FillList(fEntries.isEmpty() ? -1 : 0);
   return ok;
@@ -332,7 +338,7 @@ void TfrmEditNewsServers::SetModified(bool modified) {
 void TfrmEditNewsServers::UpdateButtons() {
   const bool selected = fRow >= 0;
   fList->setEnabled(!fModified);
-  fNew->setEnabled(!fModified);
+  fNew->setEnabled(!fModified && !fUnreadable);
   fDelete->setEnabled(!fModified && selected);
   fMoveUp->setEnabled(!fModified && selected && fRow > 0);
   fMoveDown->setEnabled(!fModified && selected && fRow + 1 < fEntries.size());
@@ -368,6 +374,11 @@ void TfrmEditNewsServers::closeEvent(QCloseEvent* event) {
 // ---------------------------------------------------------------- rewrites
 
 bool TfrmEditNewsServers::Rewrite(const QList<TNewsServerEntry>& entries, TRewriteFailure* failure) {
+  if (fUnreadable) {
+    LogError(u"Not rewriting the news server file: it could not be read"_s);
+    if (failure) *failure = REWRITE_CREATE_FAILED;
+    return false;
+  }
   if (!TNewsServerList::Instance().SaveAll(Paths().userDataDir, entries, failure)) return false;
   fEntries = entries;
   return true;
@@ -410,7 +421,9 @@ void TfrmEditNewsServers::NewServer() {
                            : u"Error while trying to save this new server. Nothing saved."_s);
     return;
   }
-  if (!Paths().serversDir.isEmpty()) QDir().mkpath(Paths().serversDir + name + u"/_Favorites/"_s);
+  // Through the same lookup as the loader, so a directory left with another case is the one used.
+  if (!Paths().serversDir.isEmpty())
+    QDir().mkpath(TNewsServerList::ServerDirectory(Paths().serversDir, name) + u"_Favorites/"_s);
   if (fEntries.size() == 1) {
     Settings().DefaultNewsServer = name;
     WriteConfigs(Paths().userDataDir);
@@ -689,6 +702,10 @@ bool TfrmEditNewsServers::EditNewsServers(QWidget* parent) {
   } catch (...) {
     LogError(u"Error creating the nntp servers edit window."_s);
     TUserPrompt::Error(u"Error creating the nntp servers edit window."_s);
+    return false;
+  }
+  if (!form->CanEdit()) {
+    TUserPrompt::Error(UnreadableFileMessage());
     return false;
   }
   try {

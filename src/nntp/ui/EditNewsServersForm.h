@@ -41,6 +41,9 @@ class TfrmEditNewsServers : public QDialog {
 
   // Reads the records from the file; false (and an empty list) when it exists but cannot be read.
   bool LoadServers();
+  // False when the file exists but could not be read: nothing may then be
+  // written over it, or every server in it would be lost.
+  bool CanEdit() const { return !fUnreadable; }
 
   // The main-menu command: the editor, modal; then the loaded list is read
   // again. True once it has closed (the tabs are to hear of the change).
@@ -59,6 +62,7 @@ class TfrmEditNewsServers : public QDialog {
   bool IsModified() const { return fModified; }
 
   static QString InvalidNameMessage();
+  static QString UnreadableFileMessage();
 
  public slots:
   void NewServer();
@@ -105,6 +109,7 @@ class TfrmEditNewsServers : public QDialog {
   bool fModified = false;
   bool fLoading = false;
   bool fTesting = false;
+  bool fUnreadable = false;
 
   QListWidget* fList = nullptr;
   QLineEdit* fName = nullptr;
