@@ -62,7 +62,13 @@ bool TNewsServerList::ReadFile(const QString& userDataDir, const QString& server
     LogError(u"Cannot open "_s + path + u": "_s + file.errorString());
     return false;
   }
-  out = Parse(file.readAll());
+  const QByteArray data = file.readAll();
+  // A short read would drop servers, and the editor would write the rest back.
+  if (file.error() != QFileDevice::NoError) {
+    LogError(u"Cannot read "_s + path + u": "_s + file.errorString());
+    return false;
+  }
+  out = Parse(data);
   if (!serversDir.isEmpty())
     for (TNewsServerEntry& e : out)
       if (IsValidServerName(e.Name()))
