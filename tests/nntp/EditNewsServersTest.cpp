@@ -52,6 +52,7 @@ class TEditNewsServersTest : public QObject {
   void failedWriteRenamesDirectoryBack();
   void editingLocksTheListUntilSaveOrCancel();
   void moveThenDeleteKeepsOrder();
+  void failedRewriteKeepsFileAndListAlike();
   void deleteNeverLeavesTheServersDirectory();
   void doubleClickMakesDefault();
   void tlsProposesItsPort();
@@ -499,6 +500,37 @@ void TEditNewsServersTest::moveThenDeleteKeepsOrder() {
   // The process-wide list follows every rewrite.
   QCOMPARE(TNewsServerList::Instance().Count(), 2);
   QCOMPARE(TNewsServerList::Instance().Entries().at(0).Name(), u"B"_s);
+}
+
+void TEditNewsServersTest::failedRewriteKeepsFileAndListAlike() {
+  // Moves and deletes go through the same temporary file as additions; when
+  // it cannot be written, the file and the list shown both stay as they were.
+  WriteServers({u"A"_s, u"B"_s, u"C"_s});
+  const QByteArray before = FileBytes();
+  QVERIFY(QDir().mkpath(TNewsServerList::FilePath(Paths().userDataDir) + u'1'));
+  fForm = Open();
+  const auto shown = [this] {
+    QStringList names;
+    auto* list = Child<QListWidget>("lstServers");
+    for (int i = 0; i < list->count(); ++i) names << list->item(i)->text();
+    return names;
+  };
+  const QStringList order{u"A"_s, u"B"_s, u"C"_s};
+
+  Child<QPushButton>("btnMoveDown")->click();
+  Select(2);
+  Child<QPushButton>("btnMoveUp")->click();
+  QCOMPARE(FileBytes(), before);
+  QCOMPARE(shown(), order);
+  QCOMPARE(fForm->CurrentRow(), 2);
+
+  Select(1);
+  Child<QPushButton>("btnDelete")->click();
+  QCOMPARE(fPrompt->Log().last(), u"error: Error deleting this entry."_s);
+  QCOMPARE(FileBytes(), before);
+  QCOMPARE(shown(), order);
+  QCOMPARE(fForm->Entries().size(), 3);
+  QCOMPARE(TNewsServerList::Instance().Count(), 3);
 }
 
 void TEditNewsServersTest::deleteNeverLeavesTheServersDirectory() {
