@@ -61,8 +61,14 @@ bool WriteFileAtomic(const QString& path, QByteArrayView data, QString* error,
   return true;
 }
 
-bool SafeRewriteRecordFile(const QString& path, QByteArrayView data, QFileDevice::Permissions createPermissions) {
+bool SafeRewriteRecordFile(const QString& path, QByteArrayView data, QFileDevice::Permissions createPermissions,
+                           TRewriteFailure* failure) {
   LOG_METHOD("SafeRewriteRecordFile");
+  const auto fail = [failure](TRewriteFailure step) {
+    if (failure) *failure = step;
+    return false;
+  };
+  if (failure) *failure = REWRITE_OK;
   const QString newPath = path + u'1';
   const QString oldPath = path + u'2';
   QFile::remove(newPath);
@@ -70,7 +76,7 @@ bool SafeRewriteRecordFile(const QString& path, QByteArrayView data, QFileDevice
     QFile out(newPath);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
       LogError(u"Cannot create "_s + newPath + u": "_s + out.errorString());
-      return false;
+      return fail(REWRITE_CREATE_FAILED);
     }
     const bool existed = QFileInfo::exists(path);
     const QFileDevice::Permissions perms = existed ? QFile::permissions(path) : createPermissions;
@@ -79,7 +85,7 @@ bool SafeRewriteRecordFile(const QString& path, QByteArrayView data, QFileDevice
       LogError(u"Cannot write "_s + newPath + u": "_s + out.errorString());
       out.close();
       QFile::remove(newPath);
-      return false;
+      return fail(REWRITE_CREATE_FAILED);
     }
     ::fsync(out.handle());
     out.close();
@@ -90,14 +96,14 @@ bool SafeRewriteRecordFile(const QString& path, QByteArrayView data, QFileDevice
     if (!QFile::rename(path, oldPath)) {
       LogError(u"Cannot move "_s + path + u" aside"_s);
       QFile::remove(newPath);
-      return false;
+      return fail(REWRITE_BACKUP_FAILED);
     }
   }
   if (!QFile::rename(newPath, path)) {
     LogError(u"Cannot move "_s + newPath + u" into place"_s);
     if (hadOld) QFile::rename(oldPath, path);
     QFile::remove(newPath);
-    return false;
+    return fail(REWRITE_REPLACE_FAILED);
   }
   if (hadOld) QFile::remove(oldPath);
   return true;

@@ -25,11 +25,19 @@ QString FindPathNoCase(const QString& path);
 bool WriteFileAtomic(const QString& path, QByteArrayView data, QString* error = nullptr,
                      QFileDevice::Permissions createPermissions = {});
 
+// Where a record-file rewrite stopped (callers that word the steps apart).
+enum TRewriteFailure {
+  REWRITE_OK,
+  REWRITE_CREATE_FAILED,   // the "1" file could not be created or written
+  REWRITE_BACKUP_FAILED,   // the old file could not be renamed to "2"
+  REWRITE_REPLACE_FAILED,  // the "1" file could not be renamed into place
+};
+
 // The record-file rewrite: write path + "1", rename the old file to path + "2",
 // rename the new one into place, delete the "2" file; on failure the old file
-// is restored and the new one removed.
+// is restored and the new one removed, and failure (when given) tells the step.
 bool SafeRewriteRecordFile(const QString& path, QByteArrayView data,
-                           QFileDevice::Permissions createPermissions = {});
+                           QFileDevice::Permissions createPermissions = {}, TRewriteFailure* failure = nullptr);
 // Completes or undoes a rewrite cut short by a crash: when path is missing and
 // path + "2" exists, the old file is put back. Loaders call it first.
 void RecoverRecordFile(const QString& path);

@@ -79,7 +79,12 @@ bool TConnectionList::Load(const QString& downloadListPath, const QString& userD
   }
 
   QList<QByteArray> raw;
-  TLineListFile::Load(path, raw);
+  if (TLineListFile::Load(path, raw) == TLineListFile::LOAD_FAILED) {
+    // Unreadable is not empty: the list must survive for the next attempt.
+    LogError(u"Cannot read the connection list "_s + path);
+    errorText.clear();
+    return false;
+  }
   QStringList lines;
   for (const QByteArray& bytes : raw) {
     const QString line = DisplayText(bytes).trimmed();

@@ -33,7 +33,8 @@ class TConnectionList {
 
   // Turns the list of a download list (or the default list) into servers and
   // connection counts. servers is the loaded server list. On failure the
-  // message to show is in errorText and false is returned.
+  // message to show is in errorText and false is returned; a list that
+  // cannot be read fails with no message and is left as it is.
   static bool Load(const QString& downloadListPath, const QString& userDataDir,
                    const QList<TNewsServerEntry>& servers, bool unlimited, QList<TConnectionServer>& out,
                    QString& errorText);

@@ -48,11 +48,13 @@ QByteArray TNewsServerList::Serialize(const QList<TNewsServerEntry>& entries) {
   return data;
 }
 
-bool TNewsServerList::Load(const QString& userDataDir, const QString& serversDir) {
-  LOG_METHOD("LoadNewsServers");
-  fEntries.clear();
-  if (userDataDir.isEmpty() || !QFileInfo(userDataDir).isDir()) return true;
-  const QString path = FindFileNoCase(userDataDir, QLatin1String(kFileName));
+QString TNewsServerList::FilePath(const QString& userDataDir) {
+  return FindFileNoCase(WithTrailingSlash(userDataDir), QLatin1String(kFileName));
+}
+
+bool TNewsServerList::ReadFile(const QString& userDataDir, const QString& serversDir, QList<TNewsServerEntry>& out) {
+  out.clear();
+  const QString path = FilePath(userDataDir);
   RecoverRecordFile(path);
   if (!QFileInfo::exists(path)) return true;
   QFile file(path);
@@ -60,17 +62,33 @@ bool TNewsServerList::Load(const QString& userDataDir, const QString& serversDir
     LogError(u"Cannot open "_s + path + u": "_s + file.errorString());
     return false;
   }
-  for (TNewsServerEntry& e : Parse(file.readAll())) {
+  const QByteArray data = file.readAll();
+  // A short read would drop servers, and the editor would write the rest back.
+  if (file.error() != QFileDevice::NoError) {
+    LogError(u"Cannot read "_s + path + u": "_s + file.errorString());
+    return false;
+  }
+  out = Parse(data);
+  if (!serversDir.isEmpty())
+    for (TNewsServerEntry& e : out)
+      if (IsValidServerName(e.Name()))
+        e.acceptedFingerprint = ReadTrustedFingerprint(ServerDirectory(serversDir, e.Name()));
+  return true;
+}
+
+bool TNewsServerList::Load(const QString& userDataDir, const QString& serversDir) {
+  LOG_METHOD("LoadNewsServers");
+  fEntries.clear();
+  if (userDataDir.isEmpty() || !QFileInfo(userDataDir).isDir()) return true;
+  QList<TNewsServerEntry> all;
+  if (!ReadFile(userDataDir, serversDir, all)) return false;
+  for (const TNewsServerEntry& e : all) {
     // A name that cannot be a directory must never reach the file system.
     if (!IsValidServerName(e.Name())) {
       LogWarning(u"Skipping a news server with an unusable name: \""_s + e.Name() + u'"');
       continue;
     }
-    if (!serversDir.isEmpty()) {
-      const QString dir = ServerDirectory(serversDir, e.Name());
-      QDir().mkpath(dir + u"_Favorites/"_s);
-      e.acceptedFingerprint = ReadTrustedFingerprint(dir);
-    }
+    if (!serversDir.isEmpty()) QDir().mkpath(ServerDirectory(serversDir, e.Name()) + u"_Favorites/"_s);
     fEntries << e;
   }
   return true;
@@ -91,11 +109,13 @@ int TNewsServerList::IndexOf(const QString& name) const {
   return -1;
 }
 
-bool TNewsServerList::SaveAll(const QString& userDataDir, const QList<TNewsServerEntry>& entries) {
+bool TNewsServerList::SaveAll(const QString& userDataDir, const QList<TNewsServerEntry>& entries,
+                              TRewriteFailure* failure) {
   LOG_METHOD("SaveNewsServers");
-  const QString path = FindFileNoCase(userDataDir, QLatin1String(kFileName));
-  if (!SafeRewriteRecordFile(path, Serialize(entries), kOwnerOnly)) return false;
-  fEntries = entries;
+  if (!SafeRewriteRecordFile(FilePath(userDataDir), Serialize(entries), kOwnerOnly, failure)) return false;
+  fEntries.clear();
+  for (const TNewsServerEntry& e : entries)
+    if (IsValidServerName(e.Name())) fEntries << e;
   return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FileUtils.h"
 #include "app/ReturnCodes.h"
 #include "nntp/NewsServerEntry.h"
 
@@ -27,9 +28,18 @@ class TNewsServerList {
   bool Get(const QString& name, TNewsServerEntry& out) const;
   int IndexOf(const QString& name) const;
 
-  // Replaces the in-memory list (the editor's working list) and rewrites the
-  // file from it safely (temporary file, backup, rename).
-  bool SaveAll(const QString& userDataDir, const QList<TNewsServerEntry>& entries);
+  // Every record of the file in file order, also those whose names the
+  // loader skips (the editor shows them so they can be renamed or deleted);
+  // accepted fingerprints are read for usable names. False when the file
+  // exists but cannot be read; a missing file is an empty list.
+  static bool ReadFile(const QString& userDataDir, const QString& serversDir, QList<TNewsServerEntry>& out);
+  static QString FilePath(const QString& userDataDir);
+
+  // Rewrites the file from entries safely (temporary file, backup, rename)
+  // and makes them the in-memory list (without unusable names). On failure
+  // nothing changes and failure tells the step that failed.
+  bool SaveAll(const QString& userDataDir, const QList<TNewsServerEntry>& entries,
+               TRewriteFailure* failure = nullptr);
   // Updates the date of the last new-groups check in memory and in place in the file.
   void SetServerCheckDate(const QString& userDataDir, const QString& name, double date);
 

@@ -330,6 +330,7 @@ bool TNntpCli::Connect() {
   fTlsUntrusted = false;
   fTlsErrorText.clear();
   fPeerFingerprint.clear();
+  fPeerCertificate = QSslCertificate();
   fSocketError = QAbstractSocket::UnknownSocketError;
   ++fSessionSerial;
   EnsureSocket(fTlsMode != NNTP_TLS_NONE);
@@ -634,7 +635,8 @@ void TNntpCli::ConnectToAddress() {
 void TNntpCli::SocketConnected() { fSocket->setSocketOption(QAbstractSocket::LowDelayOption, 1); }
 
 void TNntpCli::SocketEncrypted() {
-  fPeerFingerprint = static_cast<QSslSocket*>(fSocket)->peerCertificate().digest(QCryptographicHash::Sha256);
+  fPeerCertificate = static_cast<QSslSocket*>(fSocket)->peerCertificate();
+  fPeerFingerprint = fPeerCertificate.digest(QCryptographicHash::Sha256);
   if (fStartTlsSent && fState == nntpWaitingBanner) AfterBanner();
 }
 
@@ -642,6 +644,7 @@ void TNntpCli::SocketSslErrors(const QList<QSslError>& errors) {
   auto* ssl = static_cast<QSslSocket*>(fSocket);
   QSslCertificate certificate = ssl->peerCertificate();
   if (certificate.isNull() && !errors.isEmpty()) certificate = errors.first().certificate();
+  fPeerCertificate = certificate;
   fPeerFingerprint = certificate.digest(QCryptographicHash::Sha256);
   if (!fAcceptedCertificate.isEmpty() && fPeerFingerprint == fAcceptedCertificate) {
     // The user accepted exactly this certificate for this server.

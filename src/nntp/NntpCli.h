@@ -9,6 +9,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QSslCertificate>
 #include <QString>
 
 #include <atomic>
@@ -141,6 +142,8 @@ class TNntpCli : public QObject {
   // False (and nothing accepted) when the text is not a SHA-256 digest.
   bool SetAcceptedCertificate(QByteArrayView sha256);
   QByteArray PeerCertificateFingerprint() const { return fPeerFingerprint; }
+  // The certificate the server presented (null before TLS), for showing it.
+  QSslCertificate PeerCertificate() const { return fPeerCertificate; }
   QString TlsErrorText() const { return fTlsErrorText; }
 
   // The last received line: at most LAST_RESPONSE_TAKEN bytes. During line
@@ -292,6 +295,7 @@ class TNntpCli : public QObject {
   TNntpTlsMode fTlsMode = NNTP_TLS_NONE;
   QByteArray fAcceptedCertificate;
   QByteArray fPeerFingerprint;
+  QSslCertificate fPeerCertificate;
   QString fTlsErrorText;
   bool fTlsUntrusted = false;
   bool fStartTlsSent = false;

@@ -7,6 +7,8 @@
 #include "app/Settings.h"
 #include "app/UserPrompt.h"
 #include "newsgroups/ui/NewsgroupsBrowserForm.h"
+#include "nntp/ui/ConnectionListForm.h"
+#include "nntp/ui/EditNewsServersForm.h"
 #include "periphery/ui/FirstRunDialog.h"
 #include "shell/AppIcon.h"
 #include "shell/Automation.h"
@@ -157,6 +159,11 @@ int TStartup::Run(QApplication& app, const TOptions& options) {
   channel.SetExecuteHandler([w = window.get()](const QStringList& commands) { w->HandleOpenCommands(commands); });
   QObject::connect(&channel, &TLocalChannel::Request, window->Automation(), &TAutomation::HandleRequest);
   core.Trail().Record(TActionTracker::TRAIL_MAIN_WINDOW_CREATED);
+  window->SetCommandHandler(TfrmTabForm::CMD_EDIT_NNTP_SERVERS, &TfrmEditNewsServers::EditNewsServers);
+  window->SetCommandHandler(TfrmTabForm::CMD_EDIT_DEFAULT_DECODE_CONNECTIONS, [](QWidget* owner) {
+    TfrmConnectionList::EditDefaultConnections(owner);
+    return false;
+  });
 
   if (!window->SetupForm()) {
     TUserPrompt::Error(QStringLiteral(

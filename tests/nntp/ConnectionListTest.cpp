@@ -2,6 +2,8 @@
 #include "nntp/ConnectionListModel.h"
 #include "support/TempDir.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
@@ -100,4 +102,30 @@ TEST(ConnectionListLoad, FallbacksAndFailures) {
   QFile::remove(dir.File(u"_DefaultDecodeConnectionList.txt"_s));
   EXPECT_FALSE(TConnectionList::Load(dir.File(u"dl.cue"_s), dir.Path(), {}, false, out, error));
   EXPECT_TRUE(out.isEmpty());
+}
+
+TEST(ConnectionListLoad, UnreadableListFailsQuietlyAndIsKept) {
+  const QList<TNewsServerEntry> servers = {Server("First", 1)};
+  // A list the download cannot read must not be taken for an empty one and
+  // replaced: it fails without a message of its own and stays on disk.
+  for (const bool asDirectory : {true, false}) {
+    SCOPED_TRACE(asDirectory ? "directory" : "no read permission");
+    TTempDir dir;
+    const QString srv = dir.File(u"dl.srv"_s);
+    if (asDirectory) {
+      ASSERT_TRUE(QDir().mkpath(srv));
+    } else {
+      dir.Write(u"dl.srv"_s, "First\n"_ba);
+      ASSERT_TRUE(QFile::setPermissions(srv, QFileDevice::WriteOwner));
+      QFile probe(srv);
+      if (probe.open(QIODevice::ReadOnly)) continue;  // root reads anything
+    }
+    QList<TConnectionServer> out;
+    QString error = u"stale"_s;
+    EXPECT_FALSE(TConnectionList::Load(dir.File(u"dl.cue"_s), dir.Path(), servers, false, out, error));
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(srv));
+    EXPECT_FALSE(QFileInfo::exists(dir.File(u"_DefaultDecodeConnectionList.txt"_s)));
+  }
 }

@@ -11,7 +11,9 @@
 #include "shell/TabForm.h"
 #include "support/TestEnvironment.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -108,6 +110,40 @@ class TStartupTest : public QObject {
     QCOMPARE(ReadFile(path), before);
     QVERIFY(!QFileInfo::exists(DataDir() + u"_Temp/leftover.tmp"_s));
     QVERIFY(QFileInfo(DataDir() + u"_Temp/sub"_s).isDir());
+  }
+
+  // The Settings menu of the started program reaches the server editor and
+  // the default connection list editor.
+  void settingsMenuOpensServerAndConnectionEditors() {
+    TFakePrompt prompt;
+    THelpMessageManager::Instance().SetRunner([](TfrmHelpMessage& page) { page.reject(); });
+    QStringList opened;
+    const auto closeNextDialog = [&opened] {
+      QTimer::singleShot(0, qApp, [&opened] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        opened << (dialog ? dialog->objectName() : u"(none)"_s);
+        if (auto* d = qobject_cast<QDialog*>(dialog)) d->reject();
+      });
+    };
+    TStartup::TOptions options;
+    options.runSetup = [] { return false; };  // the first start above made the settings
+    options.onReady = [&](TfrmTabForm& window) {
+      QTimer::singleShot(0, qApp, [&] {
+        for (TfrmTabForm::TCommand command :
+             {TfrmTabForm::CMD_EDIT_NNTP_SERVERS, TfrmTabForm::CMD_EDIT_DEFAULT_DECODE_CONNECTIONS}) {
+          QAction* action = window.CommandAction(command);
+          if (!action->isEnabled()) {
+            opened << u"disabled: "_s + action->objectName();
+            continue;
+          }
+          closeNextDialog();
+          action->trigger();
+        }
+        QCoreApplication::quit();
+      });
+    };
+    QCOMPARE(TStartup::Run(*qApp, options), 0);
+    QCOMPARE(opened, (QStringList{u"frmEditNewsServers"_s, u"frmConnectionList"_s}));
   }
 
  private:
