@@ -6,12 +6,15 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <numeric>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -123,8 +126,16 @@ bool TGroupList::Load(const QString& path, const QList<QByteArray>& boldList) {
   }
   names = std::move(nameBuffer);
   if (!isMainList && !boldList.isEmpty()) {
-    for (TGroupListEntry& e : entries)
-      if (boldList.contains(Name(e).toByteArray())) e.flags |= TGroupListEntry::FLAG_HIGHLIGHTED;
+    // Highlight names are compared without regard to case; a set keeps a long
+    // list from costing a pass over it per group.
+    QSet<QByteArray> bold;
+    for (const QByteArray& b : boldList) bold.insert(b.toLower());
+    for (TGroupListEntry& e : entries) {
+      const QByteArrayView n = Name(e);
+      const bool lower = std::none_of(n.begin(), n.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+      const QByteArray key = lower ? QByteArray::fromRawData(n.data(), n.size()) : n.toByteArray().toLower();
+      if (bold.contains(key)) e.flags |= TGroupListEntry::FLAG_HIGHLIGHTED;
+    }
   }
   return true;
 }
@@ -183,9 +194,26 @@ bool TGroupList::Sort(const QString& path, bool removeDuplicates) {
 
 bool TGroupList::ReplacePair(const QString& srcNames, const QString& srcData, const QString& destination) {
   const QString dstNames = NamesPath(destination), dstData = DataPath(destination);
-  // rename(2) replaces the target atomically; each file is whole at every moment.
-  if (::rename(QFile::encodeName(srcData).constData(), QFile::encodeName(dstData).constData()) != 0) return false;
-  return ::rename(QFile::encodeName(srcNames).constData(), QFile::encodeName(dstNames).constData()) == 0;
+  const QByteArray names = QFile::encodeName(dstNames), data = QFile::encodeName(dstData);
+  // rename(2) replaces each file atomically. The old data file keeps a second
+  // name until the names file has followed, so a failure in between can put
+  // the old pair back instead of leaving new counts beside old names.
+  const QByteArray backup = data + ".old";
+  ::unlink(backup.constData());
+  const bool hasBackup = ::link(data.constData(), backup.constData()) == 0;
+  if (::rename(QFile::encodeName(srcData).constData(), data.constData()) != 0) {
+    if (hasBackup) ::unlink(backup.constData());
+    return false;
+  }
+  if (::rename(QFile::encodeName(srcNames).constData(), names.constData()) != 0) {
+    if (hasBackup)
+      ::rename(backup.constData(), data.constData());
+    else
+      ::unlink(data.constData());
+    return false;
+  }
+  if (hasBackup) ::unlink(backup.constData());
+  return true;
 }
 
 bool TGroupList::UpdateCounts(const QString& path, QByteArrayView name, std::int32_t newCount, std::int32_t total) {
@@ -258,6 +286,25 @@ bool TGroupList::ParseActiveLine(QByteArrayView line, QByteArrayView& name, std:
   last = n > 1 ? ParseNumber(fields[1]) : 0;
   first = n > 2 ? ParseNumber(fields[2]) : 0;
   return true;
+}
+
+qsizetype TGroupList::IndexOfNoCase(QByteArrayView name, QByteArrayView lowerTerm) {
+  if (lowerTerm.isEmpty()) return 0;
+  const char first = lowerTerm[0];
+  const qsizetype lastStart = name.size() - lowerTerm.size();
+  for (qsizetype i = 0; i <= lastStart; ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != first) continue;
+    qsizetype k = 1;
+    for (; k < lowerTerm.size(); ++k) {
+      char d = name[i + k];
+      if (d >= 'A' && d <= 'Z') d = static_cast<char>(d + 32);
+      if (d != lowerTerm[k]) break;
+    }
+    if (k == lowerTerm.size()) return i;
+  }
+  return -1;
 }
 
 QString TGroupList::TotalText(std::int32_t total) {

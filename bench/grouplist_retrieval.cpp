@@ -1,0 +1,199 @@
+// Retrieval of a full newsgroup list, next to a bare pull of the same LIST
+// reply, and what the program then does with such a list.
+//
+//   bench_grouplist_retrieval [--groups N] [--rounds N] [--dir D]
+//
+// A scripted server on a thread of its own (korvel_fakenntp, 127.0.0.1)
+// answers LIST with N generated groups in INN's "name high low flag" form.
+//   bare pull:  QTcpSocket, banner, "LIST", 256 KiB reads until the final
+//               ".", nothing parsed or stored;
+//   retrieval:  TGroupListDownload (the "Newsgroups List" wizard's engine):
+//               the client splits the reply, every line is parsed and stored
+//               in "List.gnam"/".gdat", both files are flushed to disk and
+//               renamed over the main list "Groups".
+// Each figure is the best of the rounds. Then, on the list written: loading
+// it (TGroupList::Load, as the background loader does), sorting it with
+// duplicates removed (TGroupList::Sort, through temporary files), and one
+// search of every name for a word (TGroupList::IndexOfNoCase).
+#include "newsgroups/GroupList.h"
+#include "newsgroups/GroupListDownload.h"
+#include "servers/FakeNntpServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Names built from the words real hierarchies use, numbers zero-padded as INN writes them.
+QByteArray MakeActive(int groups) {
+  static const char* const top[] = {"alt", "comp", "rec", "sci", "soc", "news", "misc", "talk", "de", "fr", "nl", "uk"};
+  static const char* const words[] = {"binaries", "music",  "lang",    "games", "sport",   "culture", "politics",
+                                      "test",     "answers", "pictures", "sounds", "linux", "programming", "misc",
+                                      "movies",   "tv",      "software", "hardware", "discussion", "boneless"};
+  QRandomGenerator random(1003);
+  QByteArray out;
+  out.reserve(qsizetype(groups) * 48);
+  for (int i = 0; i < groups; ++i) {
+    QByteArray name = top[random.bounded(int(std::size(top)))];
+    const int depth = 1 + random.bounded(4);
+    for (int d = 0; d < depth; ++d) {
+      name += '.';
+      name += words[random.bounded(int(std::size(words)))];
+    }
+    name += '.' + QByteArray::number(i);
+    const quint32 low = random.bounded(1000000u), high = low + random.bounded(5000000u);
+    out += name + ' ' + QByteArray::number(high).rightJustified(10, '0') + ' ' +
+           QByteArray::number(low).rightJustified(10, '0') + " y\r\n";
+  }
+  return out;
+}
+
+bool ReadLine(QTcpSocket& socket, QByteArray& line) {
+  while (!socket.canReadLine())
+    if (!socket.waitForReadyRead(10000)) return false;
+  line = socket.readLine();
+  return true;
+}
+
+// Seconds from connecting to the reply's final "."; 0 on failure.
+double BarePull(quint16 port, qint64& bytes) {
+  QElapsedTimer clock;
+  clock.start();
+  QTcpSocket socket;
+  socket.connectToHost(u"127.0.0.1"_s, port);
+  if (!socket.waitForConnected(10000)) return 0;
+  QByteArray line;
+  if (!ReadLine(socket, line)) return 0;
+  socket.write("LIST\r\n");
+  socket.flush();
+  static char buffer[256 * 1024];
+  char tail[5] = {};
+  bytes = 0;
+  for (;;) {
+    if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(10000)) return 0;
+    const qint64 n = socket.read(buffer, sizeof buffer);
+    if (n <= 0) continue;
+    bytes += n;
+    // Only the last five bytes tell whether the reply has ended.
+    if (n >= 5) {
+      std::memcpy(tail, buffer + n - 5, 5);
+    } else {
+      std::memmove(tail, tail + n, 5 - n);
+      std::memcpy(tail + 5 - n, buffer, n);
+    }
+    if (std::memcmp(tail, "\r\n.\r\n", 5) == 0) break;
+  }
+  const double seconds = clock.nsecsElapsed() / 1e9;
+  socket.write("QUIT\r\n");
+  socket.waitForBytesWritten(1000);
+  return seconds;
+}
+
+double Retrieve(quint16 port, const QString& dir, qint64& groups) {
+  TNewsServerEntry server = TNewsServerEntry::Init();
+  server.name = "bench";
+  server.host = "127.0.0.1";
+  server.port = port;
+  QElapsedTimer clock;
+  clock.start();
+  TGroupListDownload download(TGroupListDownload::MODE_FULL_LIST, server, dir);
+  QEventLoop loop;
+  int result = TGroupListDownload::RESULT_NONE;
+  QObject::connect(&download, &TGroupListDownload::Finished, &loop, [&](int r, qint64 count, int) {
+    result = r;
+    groups = count;
+    loop.quit();
+  });
+  download.Start();
+  loop.exec();
+  const double seconds = clock.nsecsElapsed() / 1e9;
+  return result == TGroupListDownload::RESULT_SUCCESS ? seconds : 0;
+}
+
+double Best(const QList<double>& runs) {
+  double best = 0;
+  for (double r : runs)
+    if (r > 0 && (best == 0 || r < best)) best = r;
+  return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  int groups = 100000, rounds = 5;
+  QString base;
+  const QStringList args = app.arguments();
+  for (int i = 1; i + 1 < args.size(); i += 2) {
+    if (args[i] == u"--groups"_s) groups = args[i + 1].toInt();
+    if (args[i] == u"--rounds"_s) rounds = std::max(1, args[i + 1].toInt());
+    if (args[i] == u"--dir"_s) base = args[i + 1];
+  }
+  QTemporaryDir temp(base.isEmpty() ? QDir::tempPath() + u"/korvel-bench-XXXXXX"_s
+                                    : base + u"/korvel-bench-XXXXXX"_s);
+  if (!temp.isValid()) {
+    std::fprintf(stderr, "cannot create a temporary directory\n");
+    return 1;
+  }
+  const QString dir = temp.path() + u'/';
+
+  const QByteArray active = MakeActive(groups);
+  TFakeNntpServer server;
+  server.On("LIST").Send("215 Newsgroups in form \"group high low flags\".\r\n" + active + ".\r\n");
+  if (!server.Start()) {
+    std::fprintf(stderr, "cannot start the scripted server\n");
+    return 1;
+  }
+  std::printf("LIST of %d groups, %.1f MB; best of %d rounds; files in %s\n", groups, active.size() / 1e6, rounds,
+              qPrintable(dir));
+
+  QList<double> bare, ours;
+  qint64 bytes = 0, stored = 0;
+  for (int r = 0; r < rounds; ++r) {
+    bare.append(BarePull(server.Port(), bytes));
+    ours.append(Retrieve(server.Port(), dir, stored));
+  }
+  const double b = Best(bare), o = Best(ours);
+  if (b == 0 || o == 0 || stored != groups) {
+    std::fprintf(stderr, "a run failed (bare %.3f s, retrieval %.3f s, %lld groups stored)\n", b, o,
+                 static_cast<long long>(stored));
+    return 1;
+  }
+  std::printf("  bare pull:  %8.1f ms  %7.0f MB/s  %9.0f groups/s\n", b * 1e3, bytes / b / 1e6, groups / b);
+  std::printf("  retrieval:  %8.1f ms  %7.0f MB/s  %9.0f groups/s  (parse, write, flush to disk, rename)\n",
+              o * 1e3, bytes / o / 1e6, groups / o);
+  std::printf("  ratio retrieval / bare: %.2f (goal: at most 1.30)\n", o / b);
+
+  const QString main = dir + u"Groups.gnam"_s;
+  QList<double> load, sort, search;
+  qsizetype hits = 0;
+  for (int r = 0; r < rounds; ++r) {
+    QElapsedTimer clock;
+    clock.start();
+    TGroupList list;
+    if (!list.Load(main)) return 1;
+    load.append(clock.nsecsElapsed() / 1e9);
+    clock.start();
+    hits = 0;
+    for (qsizetype i = 0; i < list.Count(); ++i)
+      if (TGroupList::IndexOfNoCase(list.Name(i), "music.sport") >= 0) ++hits;
+    search.append(clock.nsecsElapsed() / 1e9);
+    clock.start();
+    if (!TGroupList::Sort(main, true)) return 1;
+    sort.append(clock.nsecsElapsed() / 1e9);
+  }
+  std::printf("  load:   %7.1f ms   sort (duplicates removed, written back): %7.1f ms   search of every name: "
+              "%6.1f ms (%lld hits)\n",
+              Best(load) * 1e3, Best(sort) * 1e3, Best(search) * 1e3, static_cast<long long>(hits));
+  return 0;
+}
