@@ -272,14 +272,17 @@ std::int32_t TGroupList::CountFromNewGroups(std::int64_t last, std::int64_t firs
 }
 
 bool TGroupList::ParseActiveLine(QByteArrayView line, QByteArrayView& name, std::int64_t& last, std::int64_t& first) {
+  // Pointer walk: a full list is a hundred thousand lines and more.
+  const char* p = line.data();
+  const char* const end = p + line.size();
   QByteArrayView fields[3];
   int n = 0;
-  qsizetype i = 0;
-  while (n < 3 && i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    const qsizetype start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) fields[n++] = line.sliced(start, i - start);
+  while (n < 3) {
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (p == end) break;
+    const char* const start = p;
+    while (p < end && *p != ' ' && *p != '\t') ++p;
+    fields[n++] = QByteArrayView(start, p - start);
   }
   if (n == 0) return false;
   name = fields[0];
