@@ -7,8 +7,10 @@
 #include "newsgroups/ui/GetGroupsCountForm.h"
 #include "newsgroups/ui/GetGroupsWizardForm.h"
 #include "newsgroups/ui/GetNewGroupsForm.h"
+#include "newsgroups/ui/NewsgroupsBrowserForm.h"
 #include "nntp/NewsServerList.h"
 #include "servers/FakeNntpServer.h"
+#include "shell/ShellMessage.h"
 #include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
@@ -16,6 +18,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -74,6 +77,7 @@ class TGroupListDialogsTest : public QObject {
   void countDialogWithMoreConnectionsThanItems();
   void newGroupsCheckMergesSortsAndMovesTheCheckDate();
   void newGroupsAbortLeavesNothing();
+  void browserShowsCountsAndKeepsThemInTheList();
 };
 
 void TGroupListDialogsTest::wizardRetrievesTheChosenServersList() {
@@ -195,6 +199,54 @@ void TGroupListDialogsTest::newGroupsAbortLeavesNothing() {
   QCOMPARE(dialog.exec(), int(QDialog::Rejected));
   QVERIFY(!QFileInfo::exists(dir.File(u"newgroups.gnam"_s)));
   QVERIFY(!QFileInfo::exists(dir.File(u"newgroups.gdat"_s)));
+}
+
+void TGroupListDialogsTest::browserShowsCountsAndKeepsThemInTheList() {
+  TTempDir data;
+  SetPaths(data.Path());
+  CreateDirectories();
+  TFakeNntpServer server;
+  server.On("GROUP alt.b").Line("211 7 3 9 alt.b");
+  server.On("GROUP alt.c").Line("411 No such group");
+  QVERIFY(server.Start());
+  QCOMPARE(AppendNewsServerRecord(Paths().userDataDir, QLatin1String(TNewsServerList::kFileName),
+                                  Server("Local", server.Port())),
+           RC_SUCCESS);
+  QVERIFY(TNewsServerList::Instance().Load(Paths().userDataDir, Paths().serversDir));
+  const QString serverDir = TNewsServerList::ServerDirectory(Paths().serversDir, u"Local"_s);
+  WriteList(serverDir + u"Groups"_s, {"alt.a", "alt.b", "alt.c"});
+
+  TfrmNewsgroupsBrowser browser;
+  TShellMessage::Send(&browser, shellmsg::TM_NEWS_SERVERS_CHANGED);
+  auto* grid = browser.findChild<QTableView*>(u"grdNewsgroups"_s);
+  QAbstractItemModel* model = grid->model();
+  QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 3, 10000);
+  grid->selectionModel()->select(model->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  grid->selectionModel()->select(model->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  // The count dialog is modal and ends by itself; a stuck one is aborted.
+  QTimer::singleShot(20000, [] {
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+  });
+  browser.findChild<QPushButton*>(u"btnUpdateCount"_s)->click();
+  QList<QByteArray> asked;
+  for (const QByteArray& command : server.Commands())
+    if (command.startsWith("GROUP")) asked.append(command);
+  QCOMPARE(asked, QList<QByteArray>({"GROUP alt.b", "GROUP alt.c"}));
+
+  const auto text = [&](int row, int column) { return model->index(row, column).data().toString(); };
+  QCOMPARE(text(0, 1), u"1 "_s);  // not asked
+  QCOMPARE(text(1, 1), u"7 "_s);
+  QCOMPARE(text(1, 2), u"7 "_s);
+  QCOMPARE(text(2, 1), QString());
+  QCOMPARE(text(2, 2), u"(group not on server) "_s);
+  QCOMPARE(model->index(1, 2).data(Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::red));
+  QVERIFY(!model->index(0, 2).data(Qt::ForegroundRole).isValid());
+  // And the list's file holds them for next time.
+  TGroupList list;
+  QVERIFY(list.Load(serverDir + u"Groups.gnam"_s));
+  QCOMPARE(list.entries[0].total, 1);
+  QCOMPARE(list.entries[1].total, 7);
+  QCOMPARE(list.entries[2].total, -9);
 }
 
 int main(int argc, char** argv) {
