@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -16,7 +19,48 @@ QString Folder(const TTempDir& dir) { return dir.File(u"_Favorites/New Newsgroup
 bool ResultFilesGone(const TTempDir& dir) {
   return !QFileInfo::exists(dir.File(u"newgroups.gnam"_s)) && !QFileInfo::exists(dir.File(u"newgroups.gdat"_s));
 }
+// Files may not grow past limit bytes while it lives: a full disk.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t limit) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &fSaved);
+    rlimit small = fSaved;
+    small.rlim_cur = limit;
+    fOk = setrlimit(RLIMIT_FSIZE, &small) == 0;
+  }
+  ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &fSaved); }
+  bool Ok() const { return fOk; }
+
+ private:
+  rlimit fSaved{};
+  bool fOk = false;
+};
 }  // namespace
+
+TEST(NewGroupsMerge, FullDiskKeepsTheMainListWhole) {
+  // Rewrites of a main list of some 40,000 groups, the names alone near 1 MB.
+  QList<TGroupRow> big;
+  for (int i = 40000; i > 0; --i) big.append({"alt.binaries.group." + QByteArray::number(i), i, i});
+  for (const bool sort : {false, true}) {
+    SCOPED_TRACE(sort ? "sorting the main list" : "merging new groups into it");
+    TTempDir dir;
+    WriteGroupList(dir.Path(), u"Groups"_s, big);
+    WriteGroupList(dir.Path(), u"newgroups"_s, kNew);
+    const QByteArray names = dir.Read(u"Groups.gnam"_s), data = dir.Read(u"Groups.gdat"_s);
+    {
+      TFileSizeLimit full(256 * 1024);
+      ASSERT_TRUE(full.Ok());
+      if (sort)
+        EXPECT_FALSE(TGroupList::Sort(dir.File(u"Groups.gnam"_s), true));
+      else
+        EXPECT_EQ(TNewGroupsMerge::Merge(dir.Path(), 2), TNewGroupsMerge::MERGE_FAILED);
+    }
+    EXPECT_EQ(dir.Read(u"Groups.gnam"_s), names);
+    EXPECT_EQ(dir.Read(u"Groups.gdat"_s), data);
+    EXPECT_TRUE(QDir(dir.Path()).entryList({u"*.gnamt*"_s, u"*.gdatt*"_s, u"*.old"_s}, QDir::Files).isEmpty());
+  }
+}
 
 TEST(NewGroupsMerge, AppendsToTheMainListAndFillsTheFolder) {
   TTempDir dir;
