@@ -28,9 +28,19 @@ QString WithExtension(const QString& path, const QString& ext) {
 
 bool ReadWhole(const QString& path, QByteArray& out) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return false;
-  out = f.readAll();
-  return f.error() == QFileDevice::NoError && out.size() == f.size();
+  if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
+  // One read into a buffer of the file's size: readAll() grows its buffer
+  // piece by piece, which costs more than the read on a large list.
+  const qint64 size = f.size();
+  out.resize(size);
+  qint64 done = 0;
+  while (done < size) {
+    const qint64 n = f.read(out.data() + done, size - done);
+    if (n <= 0) break;
+    done += n;
+  }
+  // A file that grew meanwhile is not read whole.
+  return done == size && f.atEnd();
 }
 
 // ASCII case folding is what group names need; it never allocates.
