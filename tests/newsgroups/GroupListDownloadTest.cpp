@@ -267,20 +267,25 @@ TEST(GroupListDownload, NewGroupsSinceTheLastCheck) {
   EXPECT_EQ(ReadGroupList(s.Main()), kOldList);  // merging is the caller's
 }
 
-TEST(GroupListDownload, FailedOrAbortedNewGroupsLeaveNoFiles) {
-  for (const bool silent : {false, true}) {
-    SCOPED_TRACE(silent ? "aborted while the server is silent" : "NEWGROUPS refused");
+TEST(GroupListDownload, FailedCutOffOrAbortedNewGroupsLeaveNoFiles) {
+  enum TFault { REFUSED, CUT_OFF, SILENT_THEN_ABORTED };
+  for (const TFault fault : {REFUSED, CUT_OFF, SILENT_THEN_ABORTED}) {
+    SCOPED_TRACE(fault == REFUSED ? "NEWGROUPS refused" : fault == CUT_OFF ? "reply cut off" : "aborted while silent");
     TListServer s(TGroupListDownload::MODE_NEW_GROUPS);
-    if (silent)
-      s.server.On("NEWGROUPS").Line("231 new groups follow").Line("alt.new 10 1 y");
-    else
+    if (fault == REFUSED)
       s.server.On("NEWGROUPS").Line("503 Program fault");
+    else if (fault == CUT_OFF)
+      s.server.On("NEWGROUPS").Line("231 new groups follow").Line("alt.new 10 1 y").Send("alt.hal").Close();
+    else
+      s.server.On("NEWGROUPS").Line("231 new groups follow").Line("alt.new 10 1 y");
     s.Start();
     const TOutcome out = RunToEnd(*s.download, [&](const TOutcome&) {
-      return silent && s.server.Commands().size() >= 1 && QFileInfo::exists(s.dir.File(u"newgroups.gnam"_s));
+      return fault == SILENT_THEN_ABORTED && s.server.Commands().size() >= 1 &&
+             QFileInfo::exists(s.dir.File(u"newgroups.gnam"_s));
     });
     EXPECT_EQ(out.result, TGroupListDownload::RESULT_CANCELLED);
     EXPECT_FALSE(QFileInfo::exists(s.dir.File(u"newgroups.gnam"_s)));
     EXPECT_FALSE(QFileInfo::exists(s.dir.File(u"newgroups.gdat"_s)));
+    EXPECT_EQ(ReadGroupList(s.Main()), kOldList);
   }
 }
