@@ -29,10 +29,10 @@
 #include "support/InnServer.h"
 
 #include <QApplication>
-#include <QHeaderView>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHeaderView>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTableView>
@@ -50,9 +50,10 @@ namespace {
 // Names built from the words real hierarchies use, numbers zero-padded as INN writes them.
 QByteArray MakeActive(int groups) {
   static const char* const top[] = {"alt", "comp", "rec", "sci", "soc", "news", "misc", "talk", "de", "fr", "nl", "uk"};
-  static const char* const words[] = {"binaries", "music",  "lang",    "games", "sport",   "culture", "politics",
-                                      "test",     "answers", "pictures", "sounds", "linux", "programming", "misc",
-                                      "movies",   "tv",      "software", "hardware", "discussion", "boneless"};
+  static const char* const words[] = {"binaries", "music",    "lang",        "games",      "sport",
+                                      "culture",  "politics", "test",        "answers",    "pictures",
+                                      "sounds",   "linux",    "programming", "misc",       "movies",
+                                      "tv",       "software", "hardware",    "discussion", "boneless"};
   QRandomGenerator random(1003);
   QByteArray out;
   out.reserve(qsizetype(groups) * 48);
@@ -157,8 +158,8 @@ bool Measure(const char* what, quint16 port, const QString& dir, int groups, int
   }
   std::printf("%s: LIST of %lld groups, %.1f MB\n", what, static_cast<long long>(stored), bytes / 1e6);
   std::printf("  bare pull:  %8.1f ms  %7.0f MB/s  %9.0f groups/s\n", b * 1e3, bytes / b / 1e6, stored / b);
-  std::printf("  retrieval:  %8.1f ms  %7.0f MB/s  %9.0f groups/s  (parse, write, flush to disk, rename)\n",
-              o * 1e3, bytes / o / 1e6, stored / o);
+  std::printf("  retrieval:  %8.1f ms  %7.0f MB/s  %9.0f groups/s  (parse, write, flush to disk, rename)\n", o * 1e3,
+              bytes / o / 1e6, stored / o);
   std::printf("  ratio retrieval / bare: %.2f\n", o / b);
   return true;
 }
@@ -180,10 +181,9 @@ QString StartInn(const QString& state, const QByteArray& active) {
   QFile activeFile(innDir + u"/db/active"_s);
   QByteArray lines = active;
   lines.replace("\r\n", "\n");
-  const bool ok = !innDir.isEmpty() &&
-                  QProcess::execute(script, {u"ctlinnd"_s, state, u"pause"_s, u"bench"_s}) == 0 &&
-                  activeFile.open(QIODevice::Append) && activeFile.write(lines) == lines.size() &&
-                  activeFile.flush() && QProcess::execute(script, {u"ctlinnd"_s, state, u"go"_s, u"bench"_s}) == 0;
+  const bool ok = !innDir.isEmpty() && QProcess::execute(script, {u"ctlinnd"_s, state, u"pause"_s, u"bench"_s}) == 0 &&
+                  activeFile.open(QIODevice::Append) && activeFile.write(lines) == lines.size() && activeFile.flush() &&
+                  QProcess::execute(script, {u"ctlinnd"_s, state, u"go"_s, u"bench"_s}) == 0;
   activeFile.close();
   if (!ok) {
     std::fprintf(stderr, "INN: could not add the groups to %s (root needed to write it)\n",
@@ -224,8 +224,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_grouplist_retrieval [--groups N] [--rounds N] [--dir D] [--no-inn]\n");
     return 2;
   }
-  QTemporaryDir temp(base.isEmpty() ? QDir::tempPath() + u"/korvel-bench-XXXXXX"_s
-                                    : base + u"/korvel-bench-XXXXXX"_s);
+  QTemporaryDir temp(base.isEmpty() ? QDir::tempPath() + u"/korvel-bench-XXXXXX"_s : base + u"/korvel-bench-XXXXXX"_s);
   if (!temp.isValid()) {
     std::fprintf(stderr, "cannot create a temporary directory\n");
     return 1;
@@ -276,9 +275,10 @@ int main(int argc, char** argv) {
     if (!TGroupList::Sort(main, true)) return 1;
     sort.append(clock.nsecsElapsed() / 1e9);
   }
-  std::printf("  load:   %7.1f ms   sort (duplicates removed, written back): %7.1f ms   search of every name: "
-              "%6.1f ms (%lld hits)\n",
-              Best(load) * 1e3, Best(sort) * 1e3, Best(search) * 1e3, static_cast<long long>(hits));
+  std::printf(
+      "  load:   %7.1f ms   sort (duplicates removed, written back): %7.1f ms   search of every name: "
+      "%6.1f ms (%lld hits)\n",
+      Best(load) * 1e3, Best(sort) * 1e3, Best(search) * 1e3, static_cast<long long>(hits));
 
   // The window's share, set up as the newsgroups browser sets up its table.
   QList<double> show, filter, clear;
@@ -310,8 +310,9 @@ int main(int argc, char** argv) {
     view.grab();
     clear.append(clock.nsecsElapsed() / 1e9);
   }
-  std::printf("  window: list shown %6.1f ms   filter \"music sport\" %6.1f ms (%d rows)   filter cleared %6.1f ms "
-              "(each with its repaint)\n",
-              Best(show) * 1e3, Best(filter) * 1e3, kept, Best(clear) * 1e3);
+  std::printf(
+      "  window: list shown %6.1f ms   filter \"music sport\" %6.1f ms (%d rows)   filter cleared %6.1f ms "
+      "(each with its repaint)\n",
+      Best(show) * 1e3, Best(filter) * 1e3, kept, Best(clear) * 1e3);
   return ok ? 0 : 1;
 }

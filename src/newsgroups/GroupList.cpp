@@ -66,8 +66,8 @@ std::int64_t ParseNumber(QByteArrayView text) {
 }
 
 std::int32_t Clamp32(std::int64_t v) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                                                            std::numeric_limits<std::int32_t>::max()));
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 // Splits the names buffer into (offset, length) pairs; false when it is torn.
@@ -243,7 +243,8 @@ bool TGroupList::UpdateCounts(const QString& path, QByteArrayView name, std::int
   bool written = false;
   for (size_t i = 0; i < spans.size(); ++i) {
     if (CompareNoCase(QByteArrayView(nameBuffer).sliced(spans[i].first, spans[i].second), name) != 0) continue;
-    if (dataFile.seek(kHeaderSize + static_cast<qint64>(i) * kRecordSize) && dataFile.write(record, kRecordSize) == kRecordSize)
+    if (dataFile.seek(kHeaderSize + static_cast<qint64>(i) * kRecordSize) &&
+        dataFile.write(record, kRecordSize) == kRecordSize)
       written = true;
   }
   return written;

@@ -6,8 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 
@@ -138,8 +138,7 @@ TEST(GroupListDownload, RefusalsAndLoginsOfTheFullList) {
     QString text;
   };
   const Case cases[] = {
-      {"LIST needs a login", "",
-       [](TFakeNntpServer& f) { f.On("LIST").Line("480 Authentication required"); },
+      {"LIST needs a login", "", [](TFakeNntpServer& f) { f.On("LIST").Line("480 Authentication required"); },
        TGroupListDownload::RESULT_AUTH_REQUIRED,
        u"Authentication failed. You possibly entered an invalid news server login or password."_s},
       {"LIST refused", "", [](TFakeNntpServer& f) { f.On("LIST").Line("502 Permission denied"); },
@@ -152,9 +151,11 @@ TEST(GroupListDownload, RefusalsAndLoginsOfTheFullList) {
        TGroupListDownload::RESULT_LOGIN_REJECTED,
        u"Your login information was rejected by the server. Make sure your username and password are correct and "
        "try again."_s},
-      {"server falls silent in the reply", "",
+      {"server falls silent in the reply",
+       "",
        [](TFakeNntpServer& f) { f.On("LIST").Line("215 list follows").Line("alt.a 2 1 y"); },
-       TGroupListDownload::RESULT_ERROR, {}},
+       TGroupListDownload::RESULT_ERROR,
+       {}},
       {"login accepted", "joe",
        [](TFakeNntpServer& f) {
          f.On("AUTHINFO USER").Line("381 Password please");
@@ -234,9 +235,9 @@ TEST(GroupListDownload, UnwritableDirectoryIsAFileError) {
 TEST(GroupListDownload, HostileLinesAreStoredSafely) {
   TListServer s;
   const QByteArray longest(253, 'n'), tooLong(254, 'x');
-  s.server.On("LIST").MultiLine("215 list", {"Alt.Upper 10 1 y", longest + " 3 1 y", tooLong + " 9 1 y",
-                                             ".hidden 5 1 y", "", "alt.garbage 12x -3 y", "alt.reversed 1 5 y",
-                                             "alt.huge 99999999999999 1 y", "   "});
+  s.server.On("LIST").MultiLine("215 list",
+                                {"Alt.Upper 10 1 y", longest + " 3 1 y", tooLong + " 9 1 y", ".hidden 5 1 y", "",
+                                 "alt.garbage 12x -3 y", "alt.reversed 1 5 y", "alt.huge 99999999999999 1 y", "   "});
   s.Start();
   const TOutcome out = RunToEnd(*s.download);
   ASSERT_EQ(out.result, TGroupListDownload::RESULT_SUCCESS);

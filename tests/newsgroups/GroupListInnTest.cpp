@@ -50,9 +50,8 @@ TEST(GroupListInn, FullListNewGroupsAndCounts) {
   const QMap<int, int> posted = {{0, 3}, {1, 1}, {299, 2}};
   for (auto it = posted.begin(); it != posted.end(); ++it)
     for (int k = 0; k < it.value(); ++k)
-      ASSERT_TRUE(TInnServer::Post(TInnServer::MakeArticle(groups[it.key()], "subject", "body\r\n",
-                                                           TInnServer::UniqueMessageId()),
-                                   &why))
+      ASSERT_TRUE(TInnServer::Post(
+          TInnServer::MakeArticle(groups[it.key()], "subject", "body\r\n", TInnServer::UniqueMessageId()), &why))
           << why.toStdString();
 
   TTempDir dir;
@@ -102,7 +101,7 @@ TEST(GroupListInn, FullListNewGroupsAndCounts) {
   EXPECT_TRUE(success);
   QMap<QByteArray, qint64> estimates;
   for (const TGroupCountResult& r : pool->TakeResults()) estimates.insert(r.group.name, r.group.estimated);
-  const QMap<QByteArray, qint64> expected = {{groups[0], 3}, {groups[1], 1},  {groups[2], 0},
-                                             {groups[299], 2}, {fresh[0], 0}, {base + ".missing", -9}};
+  const QMap<QByteArray, qint64> expected = {{groups[0], 3},   {groups[1], 1}, {groups[2], 0},
+                                             {groups[299], 2}, {fresh[0], 0},  {base + ".missing", -9}};
   EXPECT_EQ(estimates, expected);
 }

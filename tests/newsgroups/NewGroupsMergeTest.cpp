@@ -6,8 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <csignal>
 #include <sys/resource.h>
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 

@@ -138,22 +138,20 @@ void TfrmNewsgroupsBrowser::UpdateCounts() {
   for (qsizetype e : entries) groups.append(fModel->List()->Name(e).toByteArray());
   fGrid->clearSelection();
   const QString shown = fLoader->Path();
-  TfrmGetGroupsCount::Run(this, groups, {server}, server.countConnections,
-                          [this, entries, shown](const TGroupCountResult& r) {
-                            const auto clamp = [](std::int64_t v) {
-                              return static_cast<std::int32_t>(
-                                  std::min<std::int64_t>(v, std::numeric_limits<std::int32_t>::max()));
-                            };
-                            const std::int32_t total = clamp(r.group.estimated);
-                            // Without a last visit every message is new.
-                            const std::int32_t newCount = total < 0 ? 0 : total;
-                            const qsizetype entry = entries[r.entry];
-                            fModel->SetCounts(entry, newCount, total);
-                            // Kept in the list's file, so the counts are there next time.
-                            if (entry >= 0 && entry < fModel->List()->Count())
-                              TGroupList::WriteCountsAt(shown, fModel->List()->entries[entry].position, newCount,
-                                                        total);
-                          });
+  TfrmGetGroupsCount::Run(
+      this, groups, {server}, server.countConnections, [this, entries, shown](const TGroupCountResult& r) {
+        const auto clamp = [](std::int64_t v) {
+          return static_cast<std::int32_t>(std::min<std::int64_t>(v, std::numeric_limits<std::int32_t>::max()));
+        };
+        const std::int32_t total = clamp(r.group.estimated);
+        // Without a last visit every message is new.
+        const std::int32_t newCount = total < 0 ? 0 : total;
+        const qsizetype entry = entries[r.entry];
+        fModel->SetCounts(entry, newCount, total);
+        // Kept in the list's file, so the counts are there next time.
+        if (entry >= 0 && entry < fModel->List()->Count())
+          TGroupList::WriteCountsAt(shown, fModel->List()->entries[entry].position, newCount, total);
+      });
 }
 
 void TfrmNewsgroupsBrowser::TabMessage(TShellMessage& message) {
