@@ -6,12 +6,15 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <numeric>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -25,9 +28,19 @@ QString WithExtension(const QString& path, const QString& ext) {
 
 bool ReadWhole(const QString& path, QByteArray& out) {
   QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) return false;
-  out = f.readAll();
-  return f.error() == QFileDevice::NoError && out.size() == f.size();
+  if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
+  // One read into a buffer of the file's size: readAll() grows its buffer
+  // piece by piece, which costs more than the read on a large list.
+  const qint64 size = f.size();
+  out.resize(size);
+  qint64 done = 0;
+  while (done < size) {
+    const qint64 n = f.read(out.data() + done, size - done);
+    if (n <= 0) break;
+    done += n;
+  }
+  // A file that grew meanwhile is not read whole.
+  return done == size && f.atEnd();
 }
 
 // ASCII case folding is what group names need; it never allocates.
@@ -53,8 +66,8 @@ std::int64_t ParseNumber(QByteArrayView text) {
 }
 
 std::int32_t Clamp32(std::int64_t v) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                                                            std::numeric_limits<std::int32_t>::max()));
+  return static_cast<std::int32_t>(
+      std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 // Splits the names buffer into (offset, length) pairs; false when it is torn.
@@ -123,8 +136,16 @@ bool TGroupList::Load(const QString& path, const QList<QByteArray>& boldList) {
   }
   names = std::move(nameBuffer);
   if (!isMainList && !boldList.isEmpty()) {
-    for (TGroupListEntry& e : entries)
-      if (boldList.contains(Name(e).toByteArray())) e.flags |= TGroupListEntry::FLAG_HIGHLIGHTED;
+    // Highlight names are compared without regard to case; a set keeps a long
+    // list from costing a pass over it per group.
+    QSet<QByteArray> bold;
+    for (const QByteArray& b : boldList) bold.insert(b.toLower());
+    for (TGroupListEntry& e : entries) {
+      const QByteArrayView n = Name(e);
+      const bool lower = std::none_of(n.begin(), n.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+      const QByteArray key = lower ? QByteArray::fromRawData(n.data(), n.size()) : n.toByteArray().toLower();
+      if (bold.contains(key)) e.flags |= TGroupListEntry::FLAG_HIGHLIGHTED;
+    }
   }
   return true;
 }
@@ -183,9 +204,26 @@ bool TGroupList::Sort(const QString& path, bool removeDuplicates) {
 
 bool TGroupList::ReplacePair(const QString& srcNames, const QString& srcData, const QString& destination) {
   const QString dstNames = NamesPath(destination), dstData = DataPath(destination);
-  // rename(2) replaces the target atomically; each file is whole at every moment.
-  if (::rename(QFile::encodeName(srcData).constData(), QFile::encodeName(dstData).constData()) != 0) return false;
-  return ::rename(QFile::encodeName(srcNames).constData(), QFile::encodeName(dstNames).constData()) == 0;
+  const QByteArray names = QFile::encodeName(dstNames), data = QFile::encodeName(dstData);
+  // rename(2) replaces each file atomically. The old data file keeps a second
+  // name until the names file has followed, so a failure in between can put
+  // the old pair back instead of leaving new counts beside old names.
+  const QByteArray backup = data + ".old";
+  ::unlink(backup.constData());
+  const bool hasBackup = ::link(data.constData(), backup.constData()) == 0;
+  if (::rename(QFile::encodeName(srcData).constData(), data.constData()) != 0) {
+    if (hasBackup) ::unlink(backup.constData());
+    return false;
+  }
+  if (::rename(QFile::encodeName(srcNames).constData(), names.constData()) != 0) {
+    if (hasBackup)
+      ::rename(backup.constData(), data.constData());
+    else
+      ::unlink(data.constData());
+    return false;
+  }
+  if (hasBackup) ::unlink(backup.constData());
+  return true;
 }
 
 bool TGroupList::UpdateCounts(const QString& path, QByteArrayView name, std::int32_t newCount, std::int32_t total) {
@@ -205,7 +243,8 @@ bool TGroupList::UpdateCounts(const QString& path, QByteArrayView name, std::int
   bool written = false;
   for (size_t i = 0; i < spans.size(); ++i) {
     if (CompareNoCase(QByteArrayView(nameBuffer).sliced(spans[i].first, spans[i].second), name) != 0) continue;
-    if (dataFile.seek(kHeaderSize + static_cast<qint64>(i) * kRecordSize) && dataFile.write(record, kRecordSize) == kRecordSize)
+    if (dataFile.seek(kHeaderSize + static_cast<qint64>(i) * kRecordSize) &&
+        dataFile.write(record, kRecordSize) == kRecordSize)
       written = true;
   }
   return written;
@@ -244,20 +283,42 @@ std::int32_t TGroupList::CountFromNewGroups(std::int64_t last, std::int64_t firs
 }
 
 bool TGroupList::ParseActiveLine(QByteArrayView line, QByteArrayView& name, std::int64_t& last, std::int64_t& first) {
+  // Pointer walk: a full list is a hundred thousand lines and more.
+  const char* p = line.data();
+  const char* const end = p + line.size();
   QByteArrayView fields[3];
   int n = 0;
-  qsizetype i = 0;
-  while (n < 3 && i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    const qsizetype start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) fields[n++] = line.sliced(start, i - start);
+  while (n < 3) {
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (p == end) break;
+    const char* const start = p;
+    while (p < end && *p != ' ' && *p != '\t') ++p;
+    fields[n++] = QByteArrayView(start, p - start);
   }
   if (n == 0) return false;
   name = fields[0];
   last = n > 1 ? ParseNumber(fields[1]) : 0;
   first = n > 2 ? ParseNumber(fields[2]) : 0;
   return true;
+}
+
+qsizetype TGroupList::IndexOfNoCase(QByteArrayView name, QByteArrayView lowerTerm) {
+  if (lowerTerm.isEmpty()) return 0;
+  const char first = lowerTerm[0];
+  const qsizetype lastStart = name.size() - lowerTerm.size();
+  for (qsizetype i = 0; i <= lastStart; ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != first) continue;
+    qsizetype k = 1;
+    for (; k < lowerTerm.size(); ++k) {
+      char d = name[i + k];
+      if (d >= 'A' && d <= 'Z') d = static_cast<char>(d + 32);
+      if (d != lowerTerm[k]) break;
+    }
+    if (k == lowerTerm.size()) return i;
+  }
+  return -1;
 }
 
 QString TGroupList::TotalText(std::int32_t total) {

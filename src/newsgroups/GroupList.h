@@ -78,6 +78,11 @@ class TGroupList {
   // Splits "name last first flag" in place; missing or invalid numbers are 0.
   static bool ParseActiveLine(QByteArrayView line, QByteArrayView& name, std::int64_t& last, std::int64_t& first);
 
+  // Where lowerTerm (lower case) first occurs in name, compared without
+  // regard to ASCII case; -1 when it does not. Searches of a loaded list run
+  // over its names buffer with it, allocating nothing.
+  static qsizetype IndexOfNoCase(QByteArrayView name, QByteArrayView lowerTerm);
+
   // The texts of the list's count columns.
   static QString TotalText(std::int32_t total);
   static QString NewText(std::int32_t newCount, std::int32_t total);

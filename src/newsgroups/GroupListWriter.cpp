@@ -20,8 +20,13 @@ bool TGroupListWriter::Open(const QString& base) {
   fData.setFileName(base + u".gdat"_s);
   fCount = fSkipped = 0;
   fFailed = false;
-  fNameBuffer.clear();
-  fDataBuffer = TGroupList::Header();
+  // Buffers keep their room between flushes: growing them again for every
+  // piece costs more than parsing the lines that fill them.
+  fNameBuffer.reserve(kFlushAt + 512);
+  fDataBuffer.reserve(kFlushAt + 512);
+  fNameBuffer.resize(0);
+  fDataBuffer.resize(0);
+  fDataBuffer.append(TGroupList::Header());
   if (!fNames.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
       !fData.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
     fOpen = true;
@@ -37,18 +42,18 @@ bool TGroupListWriter::Append(QByteArrayView name, std::int32_t newCount, std::i
     ++fSkipped;
     return false;
   }
-  fNameBuffer.append(static_cast<char>(name.size() + 2));
+  // Written in place: one resize per buffer and no per-byte appends.
   const qsizetype at = fNameBuffer.size();
-  fNameBuffer.append(name.data(), name.size());
-  for (qsizetype i = at; i < fNameBuffer.size(); ++i) {
-    const char c = fNameBuffer[i];
-    if (c >= 'A' && c <= 'Z') fNameBuffer[i] = static_cast<char>(c + 32);
-  }
-  fNameBuffer.append('\0');
-  char record[TGroupList::kRecordSize];
+  fNameBuffer.resize(at + name.size() + 2);
+  char* out = fNameBuffer.data() + at;
+  *out++ = static_cast<char>(name.size() + 2);
+  for (const char c : name) *out++ = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  *out = '\0';
+  const qsizetype dataAt = fDataBuffer.size();
+  fDataBuffer.resize(dataAt + TGroupList::kRecordSize);
+  char* record = fDataBuffer.data() + dataAt;
   le::Put32(record, static_cast<std::uint32_t>(newCount));
   le::Put32(record + 4, static_cast<std::uint32_t>(total));
-  fDataBuffer.append(record, TGroupList::kRecordSize);
   ++fCount;
   if (fNameBuffer.size() >= kFlushAt || fDataBuffer.size() >= kFlushAt) return Flush();
   return true;
@@ -57,8 +62,8 @@ bool TGroupListWriter::Append(QByteArrayView name, std::int32_t newCount, std::i
 bool TGroupListWriter::Flush() {
   if (fNames.write(fNameBuffer) != fNameBuffer.size()) fFailed = true;
   if (fData.write(fDataBuffer) != fDataBuffer.size()) fFailed = true;
-  fNameBuffer.clear();
-  fDataBuffer.clear();
+  fNameBuffer.resize(0);
+  fDataBuffer.resize(0);
   return !fFailed;
 }
 
@@ -71,6 +76,8 @@ bool TGroupListWriter::Finish() {
   fNames.close();
   fData.close();
   fOpen = false;
+  fNameBuffer = QByteArray();
+  fDataBuffer = QByteArray();
   return !fFailed;
 }
 
@@ -80,4 +87,6 @@ void TGroupListWriter::Discard() {
   fNames.remove();
   fData.remove();
   fOpen = false;
+  fNameBuffer = QByteArray();
+  fDataBuffer = QByteArray();
 }

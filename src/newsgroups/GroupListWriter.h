@@ -23,6 +23,8 @@ class TGroupListWriter {
   // Closes and deletes both files.
   void Discard();
 
+  // Whether a write has failed since Open (the files are then incomplete).
+  bool Failed() const { return fFailed; }
   std::int64_t Count() const { return fCount; }
   std::int64_t Skipped() const { return fSkipped; }
   QString NamesPath() const { return fNames.fileName(); }
