@@ -1,7 +1,7 @@
 #include "newsgroups/GetMessageCountThread.h"
 
 #include "app/Logger.h"
-#include "newsgroups/NewsClientSetup.h"
+#include "nntp/ConfigureNntpClient.h"
 #include "nntp/MyNntpCli.h"
 
 using namespace Qt::StringLiterals;
@@ -31,7 +31,7 @@ class TMessageCountSession : public QObject {
  private:
   void ConnectTo(int index) {
     fServerName = fOwner.fEntries[index].server.Name();
-    ConfigureNewsClient(*fClient, fOwner.fEntries[index].server);
+    ConfigureNntpClient(*fClient, fOwner.fEntries[index].server);
     fConnecting = true;
     if (!fClient->Connect()) End();
   }

@@ -2,7 +2,7 @@
 
 #include "app/Logger.h"
 #include "newsgroups/GroupCountPool.h"
-#include "newsgroups/NewsClientSetup.h"
+#include "nntp/ConfigureNntpClient.h"
 #include "nntp/MyNntpCli.h"
 
 #include <QTimer>
@@ -48,7 +48,7 @@ void TGroupCountWorker::Start() {
       continue;
     }
     c.client = new TMyNntpCli(this);
-    ConfigureNewsClient(*c.client, fPool->Servers()[c.server]);
+    ConfigureNntpClient(*c.client, fPool->Servers()[c.server]);
     c.client->SetTimeout(fTimeout);
     c.client->SetAutoAuthenticate(true);
     connect(c.client, &TNntpCli::OnRequestDone, this,

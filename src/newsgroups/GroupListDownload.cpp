@@ -3,7 +3,7 @@
 #include "app/FileUtils.h"
 #include "app/Logger.h"
 #include "newsgroups/GroupList.h"
-#include "newsgroups/NewsClientSetup.h"
+#include "nntp/ConfigureNntpClient.h"
 #include "nntp/MyNntpCli.h"
 
 #include <QFile>
@@ -36,7 +36,7 @@ void TGroupListDownload::SetStatus(const char* text) { emit StatusChanged(QStrin
 void TGroupListDownload::Start() {
   LOG_METHOD("TGroupListDownload.Start");
   fClient = new TMyNntpCli(this);
-  ConfigureNewsClient(*fClient, fServer);
+  ConfigureNntpClient(*fClient, fServer);
   fClient->SetTimeout(fTimeout);
   // The new-groups check logs in when the server asks; the full list logs in
   // explicitly whenever the definition has a login.

@@ -1,25 +1,11 @@
 #include "newsgroups/NewsGetDatesQuery.h"
 
+#include "nntp/ConfigureNntpClient.h"
 #include "nntp/NewsGetDates.h"
 
 TNewsGetDatesQuery::TNewsGetDatesQuery(const TNewsServerEntry& server, const QString& newsgroup, QObject* parent)
     : THeaderDateQuery(parent), fClient(new TNewsGetDates(this)) {
-  fClient->SetHost(server.HostName());
-  fClient->SetPort(QString::number(server.port));
-  fClient->SetUserName(DisplayText(server.userName));
-  fClient->SetPassWord(DisplayText(server.password));
-  switch (server.Security()) {
-    case SECURITY_TLS:
-      fClient->SetTlsMode(NNTP_TLS_IMPLICIT);
-      break;
-    case SECURITY_STARTTLS:
-      fClient->SetTlsMode(NNTP_TLS_STARTTLS);
-      break;
-    default:
-      fClient->SetTlsMode(NNTP_TLS_NONE);
-      break;
-  }
-  if (!server.acceptedFingerprint.isEmpty()) fClient->SetAcceptedCertificate(server.acceptedFingerprint);
+  ConfigureNntpClient(*fClient, server);
   fClient->TargetGroup = newsgroup.toUtf8();
 }
 
