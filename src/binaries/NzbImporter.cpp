@@ -122,15 +122,15 @@ RETURN_CODES TNZBImporter::Execute() {
   if (rc == RC_BAD_INPUT_DATA) {
     // NZB files in the wild often declare UTF-8 and hold Latin-1 subjects.
     QStringDecoder utf8(QStringDecoder::Utf8);
-    (void)utf8.decode(data);
+    const QString decoded = utf8.decode(data);  // the decoder works only when its result is taken
     const QString firstError = fError;
-    if (utf8.hasError() && Parse(data, true) == RC_SUCCESS) {
-      LogWarning(u"NZB file "_s + fFileName + u" is not valid UTF-8; read as Latin-1"_s);
-      rc = RC_SUCCESS;
-    } else if (utf8.hasError()) {
-      fError = firstError;
-    } else {
-      rc = RC_BAD_INPUT_DATA;
+    if (utf8.hasError()) {
+      if (Parse(data, true) == RC_SUCCESS) {
+        LogWarning(u"NZB file "_s + fFileName + u" is not valid UTF-8; read as Latin-1"_s);
+        rc = RC_SUCCESS;
+      } else {
+        fError = firstError;
+      }
     }
   }
   if (rc != RC_SUCCESS) {
@@ -147,12 +147,14 @@ RETURN_CODES TNZBImporter::Parse(const QByteArray& data, bool asLatin1) {
   fFiles = 0;
   fSkipped = 0;
   QXmlStreamReader xml;
+  fTextLength = data.size();
   if (asLatin1) {
-    const QString text = QString::fromLatin1(data);
-    fTextLength = text.size();
-    xml.addData(text);
+    // The reader follows the declaration, so the declaration is what changes.
+    QByteArray latin1 = data;
+    const qsizetype end = latin1.startsWith("<?xml") ? latin1.indexOf("?>") : -1;
+    latin1.replace(0, end < 0 ? 0 : end + 2, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>");
+    xml.addData(latin1);
   } else {
-    fTextLength = data.size();
     xml.addData(data);
   }
   const auto bad = [this, &xml](const QString& text) {
