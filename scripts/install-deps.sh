@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl1-mesa-dev
-  zlib1g-dev libssl-dev libcurl4-openssl-dev libhunspell-dev hunspell-en-us
+  zlib1g-dev libisal-dev libssl-dev libcurl4-openssl-dev libhunspell-dev hunspell-en-us
   fonts-dejavu-core xdg-utils xvfb xauth
 )
 if [ "${1:-}" = "--test" ]; then
-  packages+=(googletest libgtest-dev binutils openssl)
+  packages+=(googletest libgtest-dev binutils openssl clang libclang-rt-14-dev)
 fi
 
 missing=()

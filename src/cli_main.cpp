@@ -1,4 +1,5 @@
 #include "app/ReturnCodes.h"
+#include "binaries/DecodeCommand.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -9,13 +10,17 @@ using namespace Qt::StringLiterals;
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QTextStream out(stdout);
+  QTextStream err(stderr);
   const QStringList args = app.arguments();
   if (args.size() < 2 || args[1] == u"help"_s || args[1] == u"--help"_s) {
     out << "usage: korvel-cli <command> [arguments]\n"
            "commands:\n"
-           "  help    this text\n";
+           "  help    this text\n"
+           "  decode  ARTICLE_FILE... [--dir DIR] [--overwrite]\n"
+           "          decode the stored articles of one post, in order, into DIR\n";
     return args.size() < 2 ? 2 : 0;
   }
-  QTextStream(stderr) << "korvel-cli: unknown command " << args[1] << '\n';
+  if (args[1] == u"decode"_s) return RunDecodeCommand(args.mid(2), out, err);
+  err << "korvel-cli: unknown command " << args[1] << '\n';
   return 2;
 }

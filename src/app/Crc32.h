@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // CRC-32 with the reflected polynomial 0xEDB88320, initial value and final
-// complement all ones (zlib's). Pass the previous result to continue a running
+// complement all ones (zlib's), computed with ISA-L. Pass the previous result to continue a running
 // checksum over several buffers; start with 0.
 std::uint32_t Crc32(const void* data, std::size_t size, std::uint32_t previous = 0);
 inline std::uint32_t Crc32(QByteArrayView data, std::uint32_t previous = 0) {

@@ -41,3 +41,20 @@ TUserPrompt::TAnswer TUserPrompt::Question(const QString& text, const QString& c
   LogMessage(u"["_s + caption + u"] "_s + text + u" -> "_s + QString::number(answer));
   return answer;
 }
+
+int TUserPrompt::DefaultTaskResult(const TTask& task) {
+  for (const TTaskButton& b : task.customButtons)
+    if (b.isCancel) return b.result;
+  if (!task.customButtons.isEmpty()) return RESULT_CANCEL;
+  return task.buttons == BUTTONS_YESNO ? RESULT_NO : task.buttons == BUTTONS_OK ? RESULT_OK : RESULT_CANCEL;
+}
+
+int TUserPrompt::Task(TTask& task) {
+  THandler* h = Handler();
+  const int result = h ? h->Task(task) : DefaultTaskResult(task);
+  QString choice;
+  if (!task.dropDown.isEmpty()) choice = u" ["_s + task.dropDown.value(task.dropDownIndex) + u']';
+  LogMessage(u"["_s + task.caption + u"] "_s + task.title + u' ' + task.text + u" -> "_s + QString::number(result) +
+             choice);
+  return result;
+}

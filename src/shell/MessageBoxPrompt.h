@@ -2,7 +2,7 @@
 
 #include "app/UserPrompt.h"
 
-// Shows the engine's messages and questions as message boxes.
+// Shows the program's messages and questions as message boxes and task dialogs.
 class TMessageBoxPrompt : public TUserPrompt::THandler {
  public:
   void Information(const QString& text, const QString& caption) override;
@@ -10,4 +10,5 @@ class TMessageBoxPrompt : public TUserPrompt::THandler {
   void Error(const QString& text, const QString& caption) override;
   bool Confirm(const QString& text, const QString& caption) override;
   TUserPrompt::TAnswer Question(const QString& text, const QString& caption) override;
+  int Task(TUserPrompt::TTask& task) override;
 };

@@ -1,18 +1,31 @@
 #include "shell/Startup.h"
 
 #include "app/ActionTracker.h"
+#include "app/AppPaths.h"
 #include "app/ApplicationCore.h"
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "app/UserPrompt.h"
 #include "newsgroups/ui/NewsgroupsBrowserForm.h"
 #include "periphery/ui/FirstRunDialog.h"
+#include "shell/AppIcon.h"
+#include "shell/Automation.h"
+#include "shell/HelpMessageManager.h"
+#include "shell/LocalChannel.h"
 #include "shell/MessageBoxPrompt.h"
+#include "shell/NotificationManager.h"
+#include "shell/OpenRequest.h"
+#include "shell/ShellMessage.h"
 #include "shell/TabForm.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QHelpEvent>
 #include <QProxyStyle>
+#include <QToolTip>
+#include <QUrl>
 
+#include <cstdio>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -31,13 +44,23 @@ class TToolTipStyle : public QProxyStyle {
   }
 };
 
+// Tooltips stay up to two minutes, long enough to read the longer ones.
 class TToolTipFilter : public QObject {
  public:
   using QObject::QObject;
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::ToolTip && !Settings().gShowToolTips) return true;
+    if (event->type() != QEvent::ToolTip) return QObject::eventFilter(watched, event);
+    if (!Settings().gShowToolTips) return true;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && !widget->toolTip().isEmpty()) {
+      QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), widget->toolTip(), widget, {}, kToolTipTime);
+      return true;
+    }
     return QObject::eventFilter(watched, event);
   }
+
+ private:
+  static constexpr int kToolTipTime = 120000;
 };
 
 // Logs why start-up stops, lets pending events run once and returns the exit code.
@@ -50,20 +73,67 @@ int GiveUp(const QString& reason) {
   return 1;
 }
 
+// Message boxes unless someone (a test) already answers the questions.
+class TPromptScope {
+ public:
+  TPromptScope() : fPrevious(TUserPrompt::Handler()) {
+    if (!fPrevious) TUserPrompt::SetHandler(&fBoxes);
+  }
+  ~TPromptScope() { TUserPrompt::SetHandler(fPrevious); }
+
+ private:
+  TMessageBoxPrompt fBoxes;
+  TUserPrompt::THandler* fPrevious;
+};
+
 }  // namespace
+
+QStringList TStartup::OpenRequestsFromArguments(const QStringList& arguments) {
+  QStringList requests;
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    QString path;
+    if (argument.startsWith(u"file:"_s, Qt::CaseInsensitive))
+      path = QUrl(argument).toLocalFile();
+    else if (!argument.startsWith(u'-'))
+      path = argument;
+    if (path.isEmpty()) continue;
+    requests.append(MakeOpenCommand(QFileInfo(path).absoluteFilePath()));
+  }
+  return requests;
+}
 
 int TStartup::Run(QApplication& app, const TOptions& options) {
   app.setApplicationDisplayName(kTitle);
+  app.setWindowIcon(AppIcon());
+
+  // A running instance takes the documents; this must come before the log
+  // file is replaced, since that file is the running instance's.
+  const QStringList requests = OpenRequestsFromArguments(app.arguments());
+  const QString channelName = options.channelName.isEmpty() ? TLocalChannel::DefaultServerName() : options.channelName;
+  if (options.singleInstance) {
+    switch (TLocalChannel::HandOver(channelName, requests)) {
+      case TLocalChannel::HANDOVER_DELIVERED:
+        return 0;
+      case TLocalChannel::HANDOVER_FAILED:
+        std::fprintf(stderr, "Korvel Newsreader is already running but does not answer.\n");
+        return 1;
+      case TLocalChannel::HANDOVER_NOT_RUNNING:
+        break;
+    }
+  }
+
   TApplicationCore& core = TApplicationCore::Instance();
   core.StartLogging();
   LOG_METHOD("Startup");
 
-  TMessageBoxPrompt prompt;
-  TUserPrompt::SetHandler(&prompt);
-  struct TResetPrompt {
-    ~TResetPrompt() { TUserPrompt::SetHandler(nullptr); }
-  } resetPrompt;
+  // Documents arriving before the main window exists are held by the channel.
+  TLocalChannel channel;
+  if (options.singleInstance && !channel.Listen(channelName))
+    LogWarning("Documents opened from outside cannot reach this instance");
+  for (const QString& request : requests) channel.QueueExecute(request);
 
+  TPromptScope prompt;
   TApplicationCore::HandleCommandLine(app.arguments());
 
   QString error;
@@ -76,6 +146,7 @@ int TStartup::Run(QApplication& app, const TOptions& options) {
   bool firstRun = false;
   const std::function<bool()> runSetup = options.runSetup ? options.runSetup : [] { return TfrmFirstRun::Run(); };
   if (!core.CheckSettings(firstRun, runSetup)) return GiveUp(QStringLiteral("CheckSettings failed"));
+  THelpMessageManager::Instance().SetDirectory(Paths().systemDataDir + u"_HelpMessages/"_s);
 
   app.setStyle(new TToolTipStyle);
   TToolTipFilter toolTipFilter;
@@ -83,6 +154,8 @@ int TStartup::Run(QApplication& app, const TOptions& options) {
 
   auto window = std::make_unique<TfrmTabForm>();
   window->setWindowTitle(kTitle);
+  channel.SetExecuteHandler([w = window.get()](const QStringList& commands) { w->HandleOpenCommands(commands); });
+  QObject::connect(&channel, &TLocalChannel::Request, window->Automation(), &TAutomation::HandleRequest);
   core.Trail().Record(TActionTracker::TRAIL_MAIN_WINDOW_CREATED);
 
   if (!window->SetupForm()) {
@@ -95,17 +168,22 @@ int TStartup::Run(QApplication& app, const TOptions& options) {
   core.Trail().Record(TActionTracker::TRAIL_STARTUP_TAB_STEP);
   if (!window->CreateHeadersManagerTab()) return GiveUp(QStringLiteral("CreateHeadersManagerTab failed"));
   core.Trail().Record(TActionTracker::TRAIL_STARTUP_TAB_STEP);
-  window->SetCurrentTab(0);
+  window->SetCurrentTabByPageIndex(0);
 
   const TVersionInfo& v = core.Version();
   window->NewsgroupsBrowser()->SetStatusText(
       QString::asprintf("Welcome to Korvel Newsreader Version %d.%d.%d.%d", v.major, v.minor, v.release, v.build));
   window->showMaximized();
+  TShellMessage::Send(window.get(), shellmsg::MM_STARTUP_COMPLETE);
 
   core.ApplyLogLevel();
   if (options.onReady) options.onReady(*window);
   const int rc = app.exec();
 
+  channel.SetExecuteHandler(nullptr);
+  QObject::disconnect(&channel, nullptr, window->Automation(), nullptr);
+  channel.Close();
+  TNotificationManager::Instance().Clear();
   // The window's destruction writes the settings.
   window.reset();
   core.Trail().Record(TActionTracker::TRAIL_EVENT_LOOP_LEFT);

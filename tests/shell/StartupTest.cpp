@@ -1,8 +1,12 @@
+#include "ShellTestSupport.h"
+
 #include "app/AppPaths.h"
 #include "app/ApplicationCore.h"
 #include "app/IniFile.h"
 #include "newsgroups/ui/NewsgroupsBrowserForm.h"
 #include "periphery/ui/FirstRunDialog.h"
+#include "shell/HelpMessageForm.h"
+#include "shell/HelpMessageManager.h"
 #include "shell/Startup.h"
 #include "shell/TabForm.h"
 #include "support/TestEnvironment.h"
@@ -38,6 +42,10 @@ class TStartupTest : public QObject {
   }
 
   int RunOnce(bool acceptSetup, QStringList* captions = nullptr, QString* status = nullptr) {
+    // Ending the event loop closes the window, which asks first; help pages
+    // would wait for a reader.
+    TFakePrompt prompt;
+    THelpMessageManager::Instance().SetRunner([](TfrmHelpMessage& page) { page.reject(); });
     TStartup::TOptions options;
     options.runSetup = [acceptSetup] { return acceptSetup && AcceptFirstRun(); };
     options.onReady = [captions, status](TfrmTabForm& window) {

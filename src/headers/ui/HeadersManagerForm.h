@@ -7,6 +7,7 @@ class TfrmHeadersManager : public TTabPage {
   Q_OBJECT
  public:
   explicit TfrmHeadersManager(QWidget* parent = nullptr);
-  QString Caption() const override { return QStringLiteral("Headers Manager"); }
-  bool IsClosable() const override { return false; }
+
+ protected:
+  void TabMessage(TShellMessage& message) override;
 };

@@ -9,10 +9,11 @@ class TfrmNewsgroupsBrowser : public TTabPage {
   Q_OBJECT
  public:
   explicit TfrmNewsgroupsBrowser(QWidget* parent = nullptr);
-  QString Caption() const override { return QStringLiteral("Newsgroups Browser"); }
-  bool IsClosable() const override { return false; }
   void SetStatusText(const QString& text) override;
   QString StatusText() const;
+
+ protected:
+  void TabMessage(TShellMessage& message) override;
 
  private:
   QLabel* fStatus;
