@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -42,6 +43,16 @@ class TEventList {
   std::optional<T> Take() {
     std::lock_guard lock(fMutex);
     if (fItems.empty()) return std::nullopt;
+    T item = std::move(fItems.front());
+    fItems.pop_front();
+    return item;
+  }
+  // Take, counting the item as in hand (busy + 1) in the same step, so a
+  // watcher never sees it neither queued nor in hand.
+  std::optional<T> TakeInHand(std::atomic<int>& busy) {
+    std::lock_guard lock(fMutex);
+    if (fItems.empty()) return std::nullopt;
+    busy.fetch_add(1);
     T item = std::move(fItems.front());
     fItems.pop_front();
     return item;

@@ -1,0 +1,16 @@
+#include "binaries/CompleteThread.h"
+
+void TCompleteThread::Process(TNewsMessage* message) {
+  fContext.primaryBits.Return(message->primaryBits);
+  fContext.fillBits.Return(message->fillBits);
+  message->primaryBits = message->fillBits = nullptr;
+  TDownloadList& list = fContext.list;
+  const int post = list.PostOf(message->entry);
+  const auto [begin, end] = list.PostRange(post);
+  for (int i = begin; i < end; ++i) {
+    const TDownloadEntry& e = list.Entry(i);
+    if (e.HasFlag(DOWNLOAD_FLAG_SELECTED) && e.Status() != DOWNLOAD_STATUS_VALID) return;
+  }
+  fContext.SetPostStatus(post, DOWNLOAD_STATUS_WAIT_DECODE, false);
+  fContext.decodeQueue.Add(message);
+}
