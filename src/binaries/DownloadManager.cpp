@@ -179,10 +179,10 @@ void TDownloadManager::Initialize() {
   fCheckThread = std::make_unique<TCheckThread>(fContext);
   fCompleteThread = std::make_unique<TCompleteThread>(fContext);
   fDecodeThread = std::make_unique<TDecodeThread>(fContext);
+  fContext.checkedQueue.OnAdded = [this] { ScheduleTurn(); };
   fCheckThread->start();
   fCompleteThread->start();
   fDecodeThread->start(ThreadPriority(fContext.options.decodePriority));
-  fContext.checkedQueue.OnAdded = [this] { ScheduleTurn(); };
 
   for (const auto& c : fConnections) {
     try {

@@ -218,6 +218,7 @@ void TDownloadSession::End(TDownloadStopReason reason) {
     if (fList.Save(fSetup.cuePath, false)) DeleteStoredArticles();
   }
   ResetStatusesAfterSession(fList, fSetup.noRetryUnavailable);
+  for (TDownloadEntry& e : fList.Entries()) e.work = nullptr;
   if (!fSetup.settings.Write(fSetup.cuePath)) LogError(u"Cannot write "_s + DownloadListFile(fSetup.cuePath, ".cui"));
   delete fManager;
   fManager = nullptr;
