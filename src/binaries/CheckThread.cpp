@@ -52,9 +52,11 @@ void TCheckThread::Process(TNewsMessage* message) {
     QString error;
     if (StoreArticle(fContext.MessageFilePath(entry), data, &error)) {
       entry.SetStatus(DOWNLOAD_STATUS_VALID);
+      fContext.SetOutcome(message, TNewsMessage::OUTCOME_STORED);
     } else {
       LogError(u"Exception raised saving stream to file: "_s + error);
       entry.SetStatus(DOWNLOAD_STATUS_CHECK_ERROR);
+      fContext.SetOutcome(message, TNewsMessage::OUTCOME_FAILED);
     }
   } else {
     entry.SetStatus(DOWNLOAD_STATUS_INVALID);

@@ -7,10 +7,16 @@ void TCompleteThread::Process(TNewsMessage* message) {
   TDownloadList& list = fContext.list;
   const int post = list.PostOf(message->entry);
   const auto [begin, end] = list.PostRange(post);
+  int first = -1;
+  bool allValid = true;
   for (int i = begin; i < end; ++i) {
     const TDownloadEntry& e = list.Entry(i);
-    if (e.HasFlag(DOWNLOAD_FLAG_SELECTED) && e.Status() != DOWNLOAD_STATUS_VALID) return;
+    if (!e.HasFlag(DOWNLOAD_FLAG_SELECTED)) continue;
+    if (first < 0) first = i;
+    if (e.Status() != DOWNLOAD_STATUS_VALID) allValid = false;
   }
-  fContext.SetPostStatus(post, DOWNLOAD_STATUS_WAIT_DECODE, false);
+  // Every record passes here once, so the post is handed over once.
+  if (message->entry != first) return;
+  if (allValid) fContext.SetPostStatus(post, DOWNLOAD_STATUS_WAIT_DECODE, false);
   fContext.decodeQueue.Add(message);
 }

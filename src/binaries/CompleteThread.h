@@ -2,8 +2,9 @@
 
 #include "binaries/DownloadWorker.h"
 
-// Notices when every selected article of a post is stored and hands the post
-// to the decode thread.
+// Hands a post to the decode thread as soon as its first selected article is
+// stored: the decode thread then follows the post's articles in order as
+// they arrive, so decoding runs alongside the download instead of after it.
 class TCompleteThread : public TDownloadWorker {
  public:
   explicit TCompleteThread(TDownloadContext& context)

@@ -62,11 +62,20 @@ void TDecodeThread::Started() {
   // only make it slower here.
   fDecoder->SetYield(false);
   fDecoder->SetAbortFlag(fContext.abortFlag);
+  // Called before each article of the post: waits until that article is
+  // stored (or known to be lost), so the decoder follows the download.
   fDecoder->OnProgress = [this](TNewsDecoder*, qint64, int current, int) {
-    if (current >= 0 && current < fInputs.size()) {
-      fContext.list.Entry(fInputs[current]).SetStatus(DOWNLOAD_STATUS_DECODING);
-      if (current > 0) fContext.list.Entry(fInputs[current - 1]).SetStatus(DOWNLOAD_STATUS_DECODED);
+    if (current < 0 || current >= fInputs.size()) return;
+    TDownloadEntry& entry = fContext.list.Entry(fInputs[current]);
+    if (entry.work) {
+      const auto outcome = fContext.WaitForOutcome(entry.work, [this] { return Stopping() || fContext.Aborted(); });
+      if (outcome != TNewsMessage::OUTCOME_STORED) {
+        fArticleLost = true;
+        return;
+      }
     }
+    entry.SetStatus(DOWNLOAD_STATUS_DECODING);
+    if (current > 0) fContext.list.Entry(fInputs[current - 1]).SetStatus(DOWNLOAD_STATUS_DECODED);
     fContext.PostMessageStatus(DM_DECODE_PROGRESS, -1);
   };
   // What an interrupted run left in the working directory is of no use.
@@ -97,13 +106,15 @@ void TDecodeThread::Process(TNewsMessage* message) {
   bool success = false;
   try {
     fInputs.clear();
+    fArticleLost = false;
     const auto [begin, end] = list.PostRange(post);
     for (int i = begin; i < end; ++i) {
       const TDownloadEntry& e = list.Entry(i);
       // Only the copies chosen for this session: a lesser repost stored
       // earlier must not be decoded into the file.
       if (!e.HasFlag(DOWNLOAD_FLAG_SELECTED) || !e.HasTexts()) continue;
-      if (QFileInfo::exists(fContext.MessageFilePath(e))) fInputs.append(i);
+      // Articles still on their way are waited for; others must be stored.
+      if (e.work || QFileInfo::exists(fContext.MessageFilePath(e))) fInputs.append(i);
     }
     const QString destination = Destination(post, fInputs);
     const QString work = WorkingDirectory(destination);
@@ -122,6 +133,22 @@ void TDecodeThread::Process(TNewsMessage* message) {
     const QList<TDecodedFile> produced = fDecoder->ProducedFiles();
     bool mismatch = false;
     QStringList placed;
+    if (fArticleLost) {
+      // An article of the post is lost: the post is not decoded (its stored
+      // articles stay for a later session), so what was begun goes.
+      LogWarning(u"Not decoding a post with a missing article: "_s + QString::fromUtf8(list.Entry(post).subject));
+      for (int i : fInputs) {
+        TDownloadEntry& e = list.Entry(i);
+        const std::uint8_t status = e.Status();
+        if (status == DOWNLOAD_STATUS_DECODING || status == DOWNLOAD_STATUS_DECODED) e.SetStatus(DOWNLOAD_STATUS_VALID);
+      }
+      EmptyWorkingDirectory(work);
+      QDir().rmdir(work);
+      fDecoder->ClearInputs();
+      fDecoder->ClearProduced();
+      fContext.PostMessageStatus(DM_POST_DECODED, post, 0);
+      return;
+    }
     if (!fContext.Aborted()) {
       for (const TDecodedFile& file : produced) {
         if (file.check == DECODE_CHECK_MISMATCH) {
@@ -141,7 +168,7 @@ void TDecodeThread::Process(TNewsMessage* message) {
     }
     EmptyWorkingDirectory(work);
     QDir().rmdir(work);
-    success = ok && !produced.isEmpty() && !mismatch && !fContext.Aborted();
+    success = ok && !produced.isEmpty() && !mismatch && !fContext.Aborted() && !Stopping();
     if (!success && !fContext.Aborted() && !Stopping()) {
       LogError(u"Decoding failed ("_s + QLatin1String(DecodeEndName(fDecoder->LastEnd())) + u"): "_s +
                QString::fromUtf8(list.Entry(post).subject));

@@ -9,7 +9,9 @@
 
 class TNewsDecoder;
 
-// Decodes the posts whose articles are all stored. The decoder writes into a
+// Decodes posts, following each post's articles in order as they are stored
+// (the decoder is called before each article and waits for it), so files are
+// decoded while the download goes on. The decoder writes into a
 // working directory beside the destination and finished files are moved in
 // afterwards, so a crash never leaves a half-decoded file under a final
 // name; a file identical to one already there (a post decoded again after a
@@ -36,4 +38,5 @@ class TDecodeThread : public TDownloadWorker {
 
   std::unique_ptr<TNewsDecoder> fDecoder;
   QList<int> fInputs;  // entries of the post being decoded, in order
+  bool fArticleLost = false;
 };

@@ -34,6 +34,14 @@ void TDownloadContext::PostMessageStatus(int subCode, int entry, qint64 value) c
   Post(event);
 }
 
+void TDownloadContext::SetOutcome(TNewsMessage* message, TNewsMessage::TOutcome outcome) {
+  {
+    std::lock_guard lock(fOutcomeMutex);
+    message->outcome.store(outcome, std::memory_order_release);
+  }
+  fOutcomeChanged.notify_all();
+}
+
 void TDownloadContext::SetPostStatus(int entry, std::uint8_t status, bool forced) {
   const auto [begin, end] = list.PostRange(list.PostOf(entry));
   for (int i = begin; i < end; ++i) {

@@ -15,6 +15,8 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 class QEvent;
@@ -70,6 +72,19 @@ struct TDownloadContext {
   void Post(QEvent* event) const;
   void PostMessageStatus(int subCode, int entry, qint64 value = 0) const;
 
+  // Records what became of an article and wakes the decode thread.
+  void SetOutcome(TNewsMessage* message, TNewsMessage::TOutcome outcome);
+  // Waits until the article's outcome is known, stop() is true or the time is up.
+  template <typename Stop>
+  TNewsMessage::TOutcome WaitForOutcome(const TNewsMessage* message, Stop stop) {
+    std::unique_lock lock(fOutcomeMutex);
+    for (;;) {
+      const auto outcome = TNewsMessage::TOutcome(message->outcome.load(std::memory_order_acquire));
+      if (outcome != TNewsMessage::OUTCOME_PENDING || stop()) return outcome;
+      fOutcomeChanged.wait_for(lock, std::chrono::milliseconds(50));
+    }
+  }
+
   // Sets the status of every entry of the post of entry: an entry skipped
   // for this session (17) keeps it unless forced.
   void SetPostStatus(int entry, std::uint8_t status, bool forced);
@@ -78,6 +93,8 @@ struct TDownloadContext {
 
  private:
   QPointer<QObject> fReceiver;
+  std::mutex fOutcomeMutex;
+  std::condition_variable fOutcomeChanged;
 };
 
 // "Msg_" + the cleaned message-id + ".txt"; a name that would exceed 255

@@ -511,6 +511,7 @@ void TDownloadManager::FetchNext(TDownloadConnection* c) {
       // Stored by an earlier session: no need to fetch it again.
       m->item->SetStatus(DOWNLOAD_STATUS_VALID);
       m->flags &= static_cast<std::uint8_t>(~TNewsMessage::FLAG_TAKEN);
+      fContext.SetOutcome(m, TNewsMessage::OUTCOME_STORED);
       fContext.checkedQueue.Add(m);
       continue;
     }
@@ -777,6 +778,7 @@ TNewsMessage* TDownloadManager::TakeFromFillList(TDownloadServer* server) {
   }
   for (TNewsMessage* m : invalid) {
     fContext.SetPostStatus(m->entry, DOWNLOAD_STATUS_INVALID, true);
+    fContext.SetOutcome(m, TNewsMessage::OUTCOME_FAILED);
     fContext.PostMessageStatus(DM_NOT_SERVED, m->entry);
   }
   if (taken) {
@@ -803,6 +805,7 @@ void TDownloadManager::Requeue(TNewsMessage* m) {
   } else {
     m->item->SetStatus(DOWNLOAD_STATUS_UNAVAILABLE);
     LogWarning(u"Article <"_s + Text(m->item->messageId) + u"> is not available on any server"_s);
+    fContext.SetOutcome(m, TNewsMessage::OUTCOME_FAILED);
     fContext.PostMessageStatus(DM_NOT_SERVED, m->entry);
   }
 }
@@ -815,6 +818,7 @@ TDownloadServer* TDownloadManager::QueueOnFillServer(TNewsMessage* m) {
   }
   m->item->SetStatus(DOWNLOAD_STATUS_UNAVAILABLE);
   LogWarning(u"Article <"_s + Text(m->item->messageId) + u"> is not available on any server"_s);
+  fContext.SetOutcome(m, TNewsMessage::OUTCOME_FAILED);
   fContext.PostMessageStatus(DM_NOT_SERVED, m->entry);
   return nullptr;
 }

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -28,6 +30,11 @@ struct TNewsMessage {
   TMyBits* primaryBits = nullptr;    // primary servers that have tried it
   TMyBits* fillBits = nullptr;       // fill servers that have tried it
   std::uint8_t flags = 0;
+  // What became of the article: its "Msg_" file is stored, or it never will
+  // be (no server has it, it could not be written). The decode thread, which
+  // follows a post's articles as they arrive, waits for it.
+  enum TOutcome : std::uint8_t { OUTCOME_PENDING, OUTCOME_STORED, OUTCOME_FAILED };
+  std::atomic<std::uint8_t> outcome{OUTCOME_PENDING};
 };
 
 // Why a connection last stopped or reconnected.
