@@ -17,9 +17,11 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 
@@ -69,6 +71,24 @@ struct TServerArgs {
   bool fromProfile = false;
   bool connectionsGiven = false;
 };
+
+// Whether the list holds the articles the NZB lists.
+bool SameArticles(const QString& nzbPath, const QString& listPath) {
+  QTemporaryDir scratch;
+  const QString fresh = scratch.path() + u"/check.cue"_s;
+  TDownloadList imported;
+  TDownloadList existing;
+  if (!scratch.isValid() || !ImportNZBFile(nzbPath, fresh) || !imported.Load(fresh) || !existing.Load(listPath))
+    return false;
+  // A saved list keeps its parts sorted, so the order may differ.
+  const auto ids = [](const TDownloadList& list) {
+    QByteArrayList out;
+    for (const TDownloadEntry& e : list.Entries()) out.append(e.messageId);
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  return ids(imported) == ids(existing);
+}
 
 }  // namespace
 
@@ -182,10 +202,15 @@ int RunDownloadCommand(const QStringList& arguments, QTextStream& out, QTextStre
     QDir().mkpath(QFileInfo(listPath).path());
   }
 
-  // A list imported before is resumed: its statuses say what is done.
+  // A list imported before from the same NZB is resumed: its statuses say
+  // what is done. Another NZB of the same name replaces it.
   RecoverDownloadListFiles(listPath);
-  const bool exists = QFileInfo::exists(listPath) && QFileInfo::exists(DownloadListFile(listPath, ".body")) &&
-                      QFileInfo::exists(DownloadListFile(listPath, ".cui"));
+  bool exists = QFileInfo::exists(listPath) && QFileInfo::exists(DownloadListFile(listPath, ".body")) &&
+                QFileInfo::exists(DownloadListFile(listPath, ".cui"));
+  if (exists && !reimport && !SameArticles(nzbPath, listPath)) {
+    if (!quiet) out << "The list " << listPath << " was made from another NZB; importing anew\n";
+    exists = false;
+  }
   if (!exists || reimport) {
     TImportNZB import(nzbPath, listPath);
     import.DecodePath = directory;
