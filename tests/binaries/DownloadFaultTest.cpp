@@ -330,3 +330,32 @@ TEST(DownloadCommand, MalformedNzbCreatesNoList) {
     EXPECT_TRUE(QDir(dir.Path() + u".korvel"_s).entryList(QDir::Files).isEmpty());
   }
 }
+
+// A list is resumed only for the NZB it was made from; another NZB of the
+// same name replaces it.
+TEST(DownloadCommand, ResumesOnlyTheSameNzb) {
+  const TPostedFile a = MakeYencPost(u"a.bin"_s, RandomBytes(kPart, 51), kGroup, kPart);
+  const TPostedFile b = MakeYencPost(u"b.bin"_s, RandomBytes(kPart, 52), kGroup, kPart);
+  TServer server({a.articles[0], b.articles[0]});
+  ASSERT_TRUE(server.Start());
+  TTempDir dir;
+  const auto run = [&](const TPostedFile& file, QString* output) {
+    const QString nzb = dir.Write(u"in/"_s + file.name + u"/same.nzb"_s, MakeNzb({file}, kGroup));
+    QProcess cli;
+    cli.setProcessChannelMode(QProcess::MergedChannels);
+    cli.start(QStringLiteral(KORVEL_CLI_PATH), {u"download"_s, nzb, u"--dir"_s, dir.File(u"out"_s), u"--host"_s,
+                                                u"127.0.0.1"_s, u"--port"_s, QString::number(server.fake.Port())});
+    EXPECT_TRUE(cli.waitForFinished(60000));
+    *output = QString::fromUtf8(cli.readAll());
+    return cli.exitCode();
+  };
+  QString output;
+  EXPECT_EQ(run(a, &output), 0) << output.toStdString();
+  EXPECT_EQ(run(a, &output), 0) << output.toStdString();
+  EXPECT_TRUE(output.contains(u"Resuming"_s)) << output.toStdString();
+  EXPECT_TRUE(output.contains(u"Downloading 0 articles"_s)) << output.toStdString();
+  EXPECT_EQ(run(b, &output), 0) << output.toStdString();
+  EXPECT_TRUE(output.contains(u"importing anew"_s)) << output.toStdString();
+  EXPECT_EQ(ReadAll(dir.File(u"out/a.bin"_s)), a.data);
+  EXPECT_EQ(ReadAll(dir.File(u"out/b.bin"_s)), b.data);
+}
