@@ -129,11 +129,11 @@ TEST_F(NewsServerListTest, NamesThatCannotBeDirectoriesAreSkipped) {
     QString name;
     bool valid;
   };
-  const Case cases[] = {{u"News"_s, true},         {QString(128, u'n'), true}, {QString(129, u'n'), false},
-                        {u"a\\b"_s, false},         {u"tab\there"_s, false},    {u" "_s, false},
-                        {u"news.example"_s, true}, {u"..."_s, true}};
-  for (const Case& c : cases)
-    EXPECT_EQ(TNewsServerList::IsValidServerName(c.name), c.valid) << c.name.toStdString();
+  const Case cases[] = {{u"News"_s, true},           {QString(128, u'n'), true},
+                        {QString(129, u'n'), false}, {u"a\\b"_s, false},
+                        {u"tab\there"_s, false},     {u" "_s, false},
+                        {u"news.example"_s, true},   {u"..."_s, true}};
+  for (const Case& c : cases) EXPECT_EQ(TNewsServerList::IsValidServerName(c.name), c.valid) << c.name.toStdString();
 }
 
 TEST_F(NewsServerListTest, SaveAllKeepsOrderAndOwnerOnlyPermissions) {
