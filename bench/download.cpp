@@ -136,10 +136,23 @@ QString Output(const TChild& child) {
   return out;
 }
 
-bool SameFile(const QString& path, const QByteArray& original) {
+// What a downloaded file must be: the original's size and CRC-32 (the
+// original itself is not kept, so this process stays small and its children's
+// peak memory is their own).
+struct TOriginal {
+  QString name;
+  qint64 size = 0;
+  std::uint32_t crc = 0;
+  QList<QByteArray> messageIds;
+};
+
+bool SameFile(const QString& path, const TOriginal& original) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() != original.size()) return false;
-  return file.readAll() == original;
+  if (!file.open(QIODevice::ReadOnly) || file.size() != original.size) return false;
+  std::uint32_t crc = 0;
+  QByteArray block;
+  while (!(block = file.read(4 << 20)).isEmpty()) crc = Crc32(block, crc);
+  return crc == original.crc;
 }
 
 // ---------------------------------------------------------------------------
@@ -215,7 +228,7 @@ TMeasure BarePull(quint16 port, const QList<QByteArray>& ids, int connections) {
 // korvel-cli download
 
 TMeasure Korvel(const QString& cli, const QString& nzb, quint16 port, int connections, const QString& work,
-                const TPostedFile& file) {
+                const TOriginal& file) {
   TMeasure m;
   const QString out = work + u"/korvel-out/"_s;
   QDir(out).removeRecursively();
@@ -224,7 +237,7 @@ TMeasure Korvel(const QString& cli, const QString& nzb, quint16 port, int connec
                                       u"--reimport"_s, u"--quiet"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
                                       QString::number(port), u"--connections"_s, QString::number(connections)});
   const QRegularExpressionMatch done = QRegularExpression(u"Done in ([0-9.]+) s"_s).match(Output(child));
-  m.ok = child.exitCode == 0 && done.hasMatch() && SameFile(out + file.name, file.data);
+  m.ok = child.exitCode == 0 && done.hasMatch() && SameFile(out + file.name, file);
   if (!m.ok) m.note = Output(child).right(400);
   m.seconds = done.hasMatch() ? done.captured(1).toDouble() : 0;
   m.wallSeconds = child.wallSeconds;
@@ -237,7 +250,7 @@ TMeasure Korvel(const QString& cli, const QString& nzb, quint16 port, int connec
 // nzbget 21 (Debian): a fresh state directory per run; it has no "download
 // this and exit" mode, so a post-processing extension asks it to quit.
 
-TMeasure Nzbget(const QString& nzb, quint16 port, int connections, const QString& work, const TPostedFile& file) {
+TMeasure Nzbget(const QString& nzb, quint16 port, int connections, const QString& work, const TOriginal& file) {
   TMeasure m;
   const QString dir = work + u"/nzbget/"_s;
   QDir(dir).removeRecursively();
@@ -292,7 +305,7 @@ TMeasure Nzbget(const QString& nzb, quint16 port, int connections, const QString
     if (downloaded < 0 && line.second.contains("completely downloaded")) downloaded = line.first;
   }
   const QString output = dir + u"dst/bench/"_s + file.name;
-  m.ok = added >= 0 && downloaded >= added && SameFile(output, file.data);
+  m.ok = added >= 0 && downloaded >= added && SameFile(output, file);
   if (!m.ok) m.note = Output(child).right(600);
   m.seconds = downloaded - added;
   m.wallSeconds = child.wallSeconds;
@@ -392,25 +405,32 @@ int main(int argc, char* argv[]) {
 
   std::printf("Posting %d MiB in %d KiB yEnc parts...\n", mib, partKiB);
   std::fflush(stdout);
-  const TPostedFile file =
-      MakeYencPost(u"bench.bin"_s, RandomBytes(qsizetype(mib) * 1024 * 1024, 2024), group, qsizetype(partKiB) * 1024);
-  for (qsizetype i = 0; i < file.articles.size(); i += 32) {
-    QString error;
-    if (!TInnServer::Feed(file.articles.mid(i, 32), &error)) {
-      std::fprintf(stderr, "posting failed: %s\n", qPrintable(error));
-      stopInn();
-      return 1;
-    }
-  }
   const QString nzb = work + u"/bench.nzb"_s;
+  TOriginal file;
+  qint64 articleBytes = 0;
+  qsizetype articles = 0;
   {
+    TPostedFile posted = MakeYencPost(u"bench.bin"_s, RandomBytes(qsizetype(mib) * 1024 * 1024, 2024), group,
+                                      qsizetype(partKiB) * 1024);
+    for (qsizetype i = 0; i < posted.articles.size(); i += 32) {
+      QString error;
+      if (!TInnServer::Feed(posted.articles.mid(i, 32), &error)) {
+        std::fprintf(stderr, "posting failed: %s\n", qPrintable(error));
+        stopInn();
+        return 1;
+      }
+    }
     QFile f(nzb);
     f.open(QIODevice::WriteOnly);
-    f.write(MakeNzb({file}, group));
+    f.write(MakeNzb({posted}, group));
+    file.name = posted.name;
+    file.size = posted.data.size();
+    file.crc = Crc32(posted.data);
+    file.messageIds = posted.messageIds;
+    for (const QByteArray& a : posted.articles) articleBytes += a.size();
+    articles = posted.articles.size();
   }
-  qint64 articleBytes = 0;
-  for (const QByteArray& a : file.articles) articleBytes += a.size();
-  std::printf("%lld articles, %.1f MiB on the wire; INN on 127.0.0.1:%u\n\n", (long long)file.articles.size(),
+  std::printf("%lld articles, %.1f MiB on the wire; INN on 127.0.0.1:%u\n\n", (long long)articles,
               double(articleBytes) / 1048576.0, port);
 
   const QString cli = QCoreApplication::applicationDirPath() + u"/korvel-cli"_s;
