@@ -507,8 +507,10 @@ void TDownloadManager::FetchNext(TDownloadConnection* c) {
       }
       return;
     }
-    if (QFileInfo::exists(fContext.MessageFilePath(*m->item))) {
-      // Stored by an earlier session: no need to fetch it again.
+    if (QFileInfo(fContext.MessageFilePath(*m->item)).size() > 0) {
+      // Stored by an earlier session: no need to fetch it again. An empty
+      // one (what a power cut can leave of a file renamed just before) is
+      // fetched again and replaced.
       m->item->SetStatus(DOWNLOAD_STATUS_VALID);
       m->flags &= static_cast<std::uint8_t>(~TNewsMessage::FLAG_TAKEN);
       fContext.SetOutcome(m, TNewsMessage::OUTCOME_STORED);

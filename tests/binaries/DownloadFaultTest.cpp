@@ -4,6 +4,7 @@
 #include "DownloadTestSupport.h"
 
 #include "binaries/DownloadList.h"
+#include "binaries/DownloadContext.h"
 #include "binaries/DupeKeyFile.h"
 #include "servers/FakeNntpServer.h"
 #include "support/TempDir.h"
@@ -312,6 +313,31 @@ TEST(DownloadFaults, AbortLeavesAListThatResumes) {
   ASSERT_FALSE(session.IsRunning());
   for (const TPostedFile& file : files) f.ExpectFile(file);
   EXPECT_EQ(f.Output().size(), files.size());
+}
+
+// An article stored by an earlier session is used as it is, without asking
+// the server again; an empty one (a power cut right after its rename) is
+// fetched again.
+TEST(DownloadFaults, StoredArticlesAreReusedUnlessEmpty) {
+  const TPostedFile file = MakeYencPost(u"stored.bin"_s, RandomBytes(3 * kPart, 51), kGroup, kPart);
+  TServer server(file.articles);
+  ASSERT_TRUE(server.Start());
+  TFixture f({file});
+  f.run.configure = [&](TDownloadSessionSetup&) {
+    QDir().mkpath(f.run.outDir);
+    QFile whole(f.run.outDir + MessageFileName(file.messageIds[0]));
+    ASSERT_TRUE(whole.open(QIODevice::WriteOnly));
+    whole.write(file.articles[0]);
+    whole.close();
+    QFile empty(f.run.outDir + MessageFileName(file.messageIds[1]));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+  };
+  const TSessionRecord r = RunDownload(f.nzb, {LocalServer(u"Main"_s, server.fake.Port())}, f.run);
+  EXPECT_EQ(r.summary.complete, 1);
+  f.ExpectFile(file);
+  EXPECT_EQ(server.Requests(file.messageIds[0]), 0);
+  EXPECT_EQ(server.Requests(file.messageIds[1]), 1);
+  EXPECT_EQ(server.Requests(file.messageIds[2]), 1);
 }
 
 // The command line refuses malformed NZB files without creating a list.
