@@ -198,7 +198,7 @@ void TDownloadManager::Initialize() {
       if (!s.acceptedFingerprint.isEmpty()) client->SetAcceptedCertificate(s.acceptedFingerprint);
       connect(client, &TNntpCli::OnRequestDone, this, &TDownloadManager::OnRequestDone);
       connect(client, &TNntpCli::OnSessionClosed, this, &TDownloadManager::OnSessionClosed);
-      connect(client, &TNntpCli::OnRcvdData, this, &TDownloadManager::OnRcvdData);
+      client->OnData = [this](TNewsCli* sender) { OnRcvdData(sender); };
       c->client = client;
     } catch (const std::exception&) {
       LogError("Exception raised creating TNewsCli");
@@ -312,6 +312,7 @@ void TDownloadManager::Finish(TDownloadStopReason reason) {
   for (const auto& c : fConnections) {
     if (!c->client) continue;
     c->client->disconnect(this);
+    c->client->OnData = nullptr;
     c->client->Disconnect();
     delete c->client;
     c->client = nullptr;

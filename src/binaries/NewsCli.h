@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 
+#include <functional>
+
 struct TDownloadConnection;
 
 // The NNTP client of one download connection: the program's client plus a
@@ -18,6 +20,16 @@ class TNewsCli : public TMyNntpCli {
   TDownloadConnection* Connection() const { return fConnection; }
   // The newsgroup entered on this connection; empty when none.
   QByteArray newsgroup;
+  // Called for each block read from the socket. The manager counts bytes
+  // here rather than through OnRcvdData, which fires for every line and
+  // keeps the client off its fast path for article bodies.
+  std::function<void(TNewsCli*)> OnData;
+
+ protected:
+  void DataReceived() override {
+    TMyNntpCli::DataReceived();
+    if (OnData) OnData(this);
+  }
 
  private:
   TDownloadConnection* fConnection;
