@@ -13,7 +13,8 @@
 // own "Done in" (session start to the last file written), nzbget's "added to
 // queue" to "completely downloaded" lines as they arrive, the bare loop's
 // first command to last byte. CPU seconds and peak memory are the whole
-// process's (for the bare loop: this process's CPU during the pull). Every
+// process's (for the bare loop: this process's CPU during the pull; its
+// memory is not measured). Every
 // downloaded file is compared with the original.
 #include "YencPoster.h"
 #include "app/Crc32.h"
@@ -31,6 +32,7 @@
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -40,6 +42,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <ctime>
@@ -104,9 +107,28 @@ TChild RunChild(const QString& program, const QStringList& arguments, const QStr
     _exit(127);
   }
   close(pipeFd[1]);
+  // wait4's peak counts the resident set this process had when it forked
+  // (Linux carries it over the exec), so the child's own high-water mark is
+  // read from /proc while it runs.
+  const QByteArray statusPath = "/proc/" + QByteArray::number(pid) + "/status";
+  qint64 peakKiB = 0;
+  const auto samplePeak = [&] {
+    const int fd = open(statusPath.constData(), O_RDONLY);
+    if (fd < 0) return;
+    char status[4096];
+    const ssize_t got = read(fd, status, sizeof status - 1);
+    close(fd);
+    if (got <= 0) return;
+    status[got] = 0;
+    if (const char* hwm = std::strstr(status, "VmHWM:")) peakKiB = std::max<qint64>(peakKiB, std::atoll(hwm + 6));
+  };
   QByteArray pending;
   char buffer[65536];
   for (;;) {
+    pollfd p{pipeFd[0], POLLIN, 0};
+    const int ready = poll(&p, 1, 5);
+    samplePeak();
+    if (ready == 0) continue;
     const ssize_t n = read(pipeFd[0], buffer, sizeof buffer);
     if (n <= 0) break;
     const double at = Now() - start;
@@ -126,7 +148,7 @@ TChild RunChild(const QString& program, const QStringList& arguments, const QStr
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                       double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  result.peakMiB = double(usage.ru_maxrss) / 1024.0;
+  result.peakMiB = double(peakKiB) / 1024.0;
   return result;
 }
 
