@@ -120,7 +120,8 @@ class DownloadInn : public testing::Test {
 
 // The command line turns an NZB into correct files with one and with four connections.
 TEST_F(DownloadInn, CommandLineDownloadsWholeFiles) {
-  const QList<TPostedFile> files = Post({1 << 20, 3 << 19, 3 << 20, 50000}, 100);
+  // From a single article to a 30-part post that several connections share.
+  const QList<TPostedFile> files = Post({1 << 20, 3 << 19, 3 << 20, 50000, 20 << 20}, 100);
   TTempDir dir;
   const QString nzb = dir.Write(u"posted.nzb"_s, MakeNzb(files, group));
   for (const int connections : {1, 4}) {
