@@ -1,5 +1,6 @@
 #include "app/ReturnCodes.h"
 #include "binaries/DecodeCommand.h"
+#include "binaries/DownloadCommand.h"
 #include "headers/LoadCommand.h"
 
 #include <QCoreApplication>
@@ -19,11 +20,14 @@ int main(int argc, char* argv[]) {
            "  help    this text\n"
            "  decode  ARTICLE_FILE... [--dir DIR] [--overwrite]\n"
            "          decode the stored articles of one post, in order, into DIR\n"
+           "  download FILE.nzb [--dir DIR] [--server NAME | --host HOST [--port N] ...] [--connections N]\n"
+           "          download and decode the files of an NZB (resumes a list made from it before)\n"
            "  load    JOB_FILE [FIRST [LAST]]\n"
            "          load a headers job's header files and count posts and articles\n";
     return args.size() < 2 ? 2 : 0;
   }
   if (args[1] == u"decode"_s) return RunDecodeCommand(args.mid(2), out, err);
+  if (args[1] == u"download"_s) return RunDownloadCommand(args.mid(2), out, err);
   if (args[1] == u"load"_s) return RunLoadCommand(args.mid(2), out, err);
   err << "korvel-cli: unknown command " << args[1] << '\n';
   return 2;
