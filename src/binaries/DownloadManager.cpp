@@ -7,6 +7,7 @@
 #include "binaries/DecodeThread.h"
 #include "binaries/DownloadListFiles.h"
 #include "binaries/NewsCli.h"
+#include "nntp/ConfigureNntpClient.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -38,14 +39,6 @@ QThread::Priority ThreadPriority(int value) {
     case 5: return QThread::HighestPriority;
     case 6: return QThread::TimeCriticalPriority;
     default: return QThread::NormalPriority;
-  }
-}
-
-TNntpTlsMode TlsMode(TSecurityMode mode) {
-  switch (mode) {
-    case SECURITY_TLS: return NNTP_TLS_IMPLICIT;
-    case SECURITY_STARTTLS: return NNTP_TLS_STARTTLS;
-    default: return NNTP_TLS_NONE;
   }
 }
 
@@ -187,15 +180,9 @@ void TDownloadManager::Initialize() {
   for (const auto& c : fConnections) {
     try {
       auto* client = new TNewsCli(c.get(), this);
-      const TNewsServerEntry& s = c->server->entry;
-      client->SetHost(s.HostName());
-      client->SetPort(QString::number(s.port));
-      client->SetUserName(Text(s.userName));
-      client->SetPassWord(Text(s.password));
+      ConfigureNntpClient(*client, c->server->entry);
       client->SetAutoAuthenticate(false);
       client->SetTimeout(fContext.options.clientTimeout);
-      client->SetTlsMode(TlsMode(s.Security()));
-      if (!s.acceptedFingerprint.isEmpty()) client->SetAcceptedCertificate(s.acceptedFingerprint);
       connect(client, &TNntpCli::OnRequestDone, this, &TDownloadManager::OnRequestDone);
       connect(client, &TNntpCli::OnSessionClosed, this, &TDownloadManager::OnSessionClosed);
       client->OnData = [this](TNewsCli* sender) { OnRcvdData(sender); };
