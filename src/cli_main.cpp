@@ -1,5 +1,6 @@
 #include "app/ReturnCodes.h"
 #include "binaries/DecodeCommand.h"
+#include "headers/HeadersCommand.h"
 #include "headers/LoadCommand.h"
 
 #include <QCoreApplication>
@@ -19,12 +20,15 @@ int main(int argc, char* argv[]) {
            "  help    this text\n"
            "  decode  ARTICLE_FILE... [--dir DIR] [--overwrite]\n"
            "          decode the stored articles of one post, in order, into DIR\n"
+           "  headers GROUP... [--host HOST[:PORT] | --server NAME] [--connections N] [options]\n"
+           "          download the headers of newsgroups into header files (--help for all)\n"
            "  load    JOB_FILE [FIRST [LAST]]\n"
            "          load a headers job's header files and count posts and articles\n";
     return args.size() < 2 ? 2 : 0;
   }
   if (args[1] == u"decode"_s) return RunDecodeCommand(args.mid(2), out, err);
   if (args[1] == u"load"_s) return RunLoadCommand(args.mid(2), out, err);
+  if (args[1] == u"headers"_s) return RunHeadersCommand(args.mid(2), out, err);
   err << "korvel-cli: unknown command " << args[1] << '\n';
   return 2;
 }
