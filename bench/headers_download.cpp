@@ -23,6 +23,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
@@ -64,10 +65,15 @@ bool Seed(const QByteArray& group, int count) {
   options.textShare = 0.05;
   THeaderGenerator generator(options);
   const QByteArray token = TInnServer::UniqueMessageId().replace('@', '.') + '.';
+  // A server takes a message-id once; the generator repeats some.
+  QSet<QByteArray> ids;
   QList<QByteArray> batch;
-  for (int i = 0; i < count; ++i) {
+  for (int i = 0; i < count;) {
     const TLoadedHeader& h = generator.Next();
-    const QDateTime date = QDateTime(QDate(1899, 12, 30), QTime(0, 0), QTimeZone::UTC)
+    if (ids.contains(h.messageId.toByteArray())) continue;
+    ids.insert(h.messageId.toByteArray());
+    ++i;
+    const QDateTime date = QDateTime(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC)
                                .addSecs(std::llround(h.date * 86400.0));
     QByteArray references = h.references.toByteArray();
     references.replace("<", "<" + token);
@@ -78,7 +84,7 @@ bool Seed(const QByteArray& group, int count) {
     if (!references.isEmpty()) article += "References: " + references + "\r\n";
     article += "\r\nbody\r\n";
     batch << article;
-    if (batch.size() == 5000 || i + 1 == count) {
+    if (batch.size() == 5000 || i == count) {
       QString error;
       if (!TInnServer::Feed(batch, &error)) {
         std::fprintf(stderr, "loading failed: %s\n", qPrintable(error));

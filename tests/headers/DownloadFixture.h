@@ -2,6 +2,7 @@
 
 #include "headers/HeadersDownloadThread.h"
 #include "headers/HeadersJobManager.h"
+#include "headers/NewsHeader.h"
 #include "nntp/NewsServerEntry.h"
 #include "support/TempDir.h"
 

@@ -6,6 +6,7 @@
 #include "app/LineListFile.h"
 #include "headers/DownloadHeadersJobEntry.h"
 #include "headers/JobFile.h"
+#include "nntp/NewsServerList.h"
 #include "servers/FakeNntpServer.h"
 
 #include <QDir>
@@ -118,7 +119,9 @@ TEST(HeadersDownload, DroppedXoverRefetchesItsRange) {
     ASSERT_EQ(seek.size(), 2u);
     std::uint64_t offset = 0;
     for (std::size_t i = 0; i < 10000; ++i) {
-      if (i == 5000) EXPECT_EQ(seek[0], offset);
+      if (i == 5000) {
+        EXPECT_EQ(seek[0], offset);
+      }
       offset += headers[i].subject.size() + headers[i].sender.size() + headers[i].messageId.size() +
                 headers[i].references.size() + 4;
     }
@@ -205,8 +208,9 @@ TEST(HeadersDownload, FinishNowKeepsWhatArrived) {
   ServeGroup(server, "alt.one", 300);
   ServeGroup(server, "alt.two", 3000);
   ServeGroup(server, "alt.three", 300);
-  ServeXover(server, 1, 300);
+  // Rules match by prefix: the longer range goes first.
   server.On("XOVER 1-3000").SendSlowly(Wire(Overview(1, 3000)) + ".\r\n", 2000, 30);
+  ServeXover(server, 1, 300);
   ASSERT_TRUE(server.Start());
 
   for (bool throughManager : {false, true}) {
@@ -329,7 +333,9 @@ TEST(HeadersDownload, NewsgroupResults) {
     EXPECT_EQ(outcome.info.resultString, c.resultString);
     EXPECT_EQ(outcome.info.headersDownloaded, c.headers);
     // Four connections each got 411: the group that exists was still asked for.
-    if (c.groups.contains(u"alt.fake"_s)) EXPECT_TRUE(server.Commands().contains("GROUP alt.fake"));
+    if (c.groups.contains(u"alt.fake"_s)) {
+      EXPECT_TRUE(server.Commands().contains("GROUP alt.fake"));
+    }
     if (c.headers > 0) {
       const std::vector<TStoredHeader> headers =
           ReadHeaderFiles(run.File(outcome.info.guid, u".hdrs"_s), run.File(outcome.info.guid, u".idx"_s));
@@ -366,7 +372,9 @@ TEST(HeadersDownload, CancelledJobs) {
     TDownloadRun run;
     TJobEntry* job = run.Create({u"alt.fake"_s}, c.connections, server.Port());
     const QUuid guid = job->Guid();
-    if (!c.blockedSuffix.isEmpty()) ASSERT_TRUE(QDir(run.dir.Path()).mkdir(TJobFile::GuidText(guid) + c.blockedSuffix));
+    if (!c.blockedSuffix.isEmpty()) {
+      ASSERT_TRUE(QDir(run.dir.Path()).mkdir(TJobFile::GuidText(guid) + c.blockedSuffix));
+    }
     const TJobOutcome outcome = run.Run(job);
     ASSERT_TRUE(outcome.ended);
     EXPECT_EQ(outcome.threadResult, TJobThread::RESULT_FAILURE);
