@@ -136,6 +136,7 @@ class THeadersDownload : public QObject {
   void ConnectionIdle(TDownloadConnection& c);
   void Failure(TDownloadConnection& c, TNntpRequest kind, quint16 code);
   void RestartConnection(TDownloadConnection& c, bool connectFailure);
+  void OfferPendingRanges();
   void QueueNextNewsgroup();
   void NextNewsgroup();
   void FinishNowIfDue();
@@ -530,6 +531,7 @@ void THeadersDownload::TakeRange(TDownloadConnection& c) {
   fPending.pop_front();
   TGroupRange& range = fRanges[static_cast<std::size_t>(id)];
   c.range = id;
+  c.idle = false;
   c.rangeFirst = range.first;
   c.rangeLast = range.last;
   c.firstReceived = c.lastReceived = 0;
@@ -701,6 +703,7 @@ void THeadersDownload::Failure(TDownloadConnection& c, TNntpRequest kind, quint1
       fPending.push_back(c.range);
       c.range = -1;
       c.client->parts.Discard();
+      OfferPendingRanges();
     }
     const bool connectFailure = kind == nntpConnecting || kind == nntpReadyWaiting || kind == nntpConnected ||
                                 kind == nntpAuthenticate || !c.ready;
@@ -717,6 +720,17 @@ void THeadersDownload::Failure(TDownloadConnection& c, TNntpRequest kind, quint1
   fNewsgroupFinished = true;
   SetNewsgroupResult(fCurrent, code == 411 ? DOWNLOAD_RESULT_NO_SUCH_NEWSGROUP : DOWNLOAD_RESULT_FAILURE);
   QueueNextNewsgroup();
+}
+
+// A range given back by a failed connection goes to a connection that sits
+// idle in the newsgroup, rather than wait for the failed one to reconnect.
+void THeadersDownload::OfferPendingRanges() {
+  if (!fRangesSet || fNewsgroupFinished) return;
+  for (auto& k : fConnections) {
+    if (fPending.empty() || Stopped()) return;
+    if (k->idle && k->range < 0 && k->ready && k->groupSerial == fGroupSerial && k->client->State() == nntpReady)
+      TakeRange(*k);
+  }
 }
 
 void THeadersDownload::RestartConnection(TDownloadConnection& c, bool connectFailure) {

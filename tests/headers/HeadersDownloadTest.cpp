@@ -143,6 +143,28 @@ TEST(HeadersDownload, DroppedXoverRefetchesItsRange) {
   for (int k = 0; k < 3; ++k) EXPECT_TRUE(files[0][k] == files[1][k]) << "file " << k << " differs";
 }
 
+// A range given back by a dropped connection goes to a connection that has
+// finished its own range, not only to the dropped one once it is back: here
+// the dropped one never gets its newsgroup again (GROUP stays unanswered).
+TEST(HeadersDownload, IdleConnectionTakesARangeGivenBack) {
+  TFakeNntpServer server;
+  server.On("GROUP alt.fake").Line("211 1000 1 1000 alt.fake").Times(2);
+  server.On("GROUP alt.fake");  // silence
+  server.On("XOVER 1-500").Pause(500).Send(Wire(Overview(1, 200)) + "201\tHalf").Close().Times(1);
+  ServeXover(server, 1, 500);
+  ServeXover(server, 501, 1000);
+  ASSERT_TRUE(server.Start());
+
+  TDownloadRun run;
+  const TJobOutcome outcome = run.Run(run.Create({u"alt.fake"_s}, 2, server.Port()), 20000);
+  ASSERT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.info.status, JOB_STATUS_COMPLETED);
+  EXPECT_EQ(outcome.info.headersDownloaded, 1000);
+  EXPECT_EQ(server.Commands().count("XOVER 1-500"), 2);
+  EXPECT_EQ(Numbers(ReadHeaderFiles(run.File(outcome.info.guid, u".hdrs"_s), run.File(outcome.info.guid, u".idx"_s))),
+            Sequence(1, 1000));
+}
+
 TEST(HeadersDownload, SilentConnectionTimesOutAndReconnects) {
   TFakeNntpServer server;
   ServeGroup(server, "alt.fake", 500);
