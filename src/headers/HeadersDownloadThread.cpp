@@ -806,7 +806,9 @@ void THeadersDownload::Wake(bool terminate) {
 void THeadersDownload::FinishNowIfDue() {
   if (!fThread->FinishNowRequested() || fStopped || fMerging || fResultSet) return;
   LogMessage("Finishing now with the headers received so far");
-  SetNewsgroupResult(fCurrent, DOWNLOAD_RESULT_SUCCESS);
+  // A newsgroup already decided (refused, say, with the next one not yet
+  // begun) keeps its result.
+  if (!fNewsgroupFinished) SetNewsgroupResult(fCurrent, DOWNLOAD_RESULT_SUCCESS);
   ProcessDownloadedHeaders();
 }
 
