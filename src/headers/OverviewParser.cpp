@@ -81,8 +81,19 @@ void TOverviewParser::SetMatchStrings(const QString& commaSeparated) {
 }
 
 bool TOverviewParser::MatchesFilter(const char* subject, int length) const {
-  for (int i = 0; i < length; ++i) fLower[i] = Lower(subject[i]);
-  const std::string_view lower(fLower, static_cast<std::size_t>(length));
+  bool ascii = true;
+  for (int i = 0; i < length; ++i) {
+    fLower[i] = Lower(subject[i]);
+    ascii = ascii && static_cast<unsigned char>(subject[i]) < 0x80;
+  }
+  std::string_view lower(fLower, static_cast<std::size_t>(length));
+  // The match strings were lowered as text; a subject beyond ASCII is too,
+  // or "Über" would never find "über" (rare: only filtered jobs get here).
+  QByteArray unicode;
+  if (!ascii) {
+    unicode = QString::fromUtf8(subject, length).toLower().toUtf8();
+    lower = std::string_view(unicode.constData(), static_cast<std::size_t>(unicode.size()));
+  }
   return std::any_of(fMatch.cbegin(), fMatch.cend(), [&lower](const QByteArray& match) {
     return lower.find(std::string_view(match.constData(), static_cast<std::size_t>(match.size()))) !=
            std::string_view::npos;

@@ -144,6 +144,11 @@ TEST(OverviewParser, MatchStrings) {
   EXPECT_EQ(parser.Parse(Line("1", "Re: the FOO files (1/2)"), h), TOverviewParser::OVERVIEW_HEADER);
   EXPECT_EQ(parser.Parse(Line("1", "bar  Baz"), h), TOverviewParser::OVERVIEW_HEADER);  // blanks folded first
   EXPECT_EQ(parser.Parse(Line("1", "other"), h), TOverviewParser::OVERVIEW_FAILED);
+  // Case beyond ASCII folds on both sides.
+  parser.SetMatchStrings(u"\u00dcber,\u00e9t\u00e9"_s);
+  EXPECT_EQ(parser.Parse(Line("1", "\xc3\x9c" "ber alles"), h), TOverviewParser::OVERVIEW_HEADER);
+  EXPECT_EQ(parser.Parse(Line("1", "Summer \xc3\x89T\xc3\x89 2024"), h), TOverviewParser::OVERVIEW_HEADER);
+  EXPECT_EQ(parser.Parse(Line("1", "uber alles"), h), TOverviewParser::OVERVIEW_FAILED);
   parser.SetMatchStrings({});
   EXPECT_FALSE(parser.HasMatchStrings());
   EXPECT_EQ(parser.Parse(Line("1", "other"), h), TOverviewParser::OVERVIEW_HEADER);
@@ -174,6 +179,9 @@ TEST(GroupRange, SpansOfTheOperations) {
     EXPECT_EQ(span.first, c.first);
     EXPECT_EQ(span.last, c.last);
   }
+  // Halves round to even: 2.5 and 3.5 of articles 1..10.
+  EXPECT_EQ(ComputeGroupSpan(ParseOperationString(u"JOB_OPERATION_GET_HEADERS_PERCENT,25"_s), 1, 10, 10).first, 8);
+  EXPECT_EQ(ComputeGroupSpan(ParseOperationString(u"JOB_OPERATION_GET_HEADERS_PERCENT,35"_s), 1, 10, 10).first, 6);
 }
 
 TEST(GroupRange, Ranges) {
