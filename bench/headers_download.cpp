@@ -10,10 +10,12 @@
 // round: the bare pull (connect, GROUP, XOVER 1-N, read in 256 KiB pieces
 // until the terminating line), the job with one connection and the job with
 // four, each timed from its start to its end (the job until the manager
-// hands it over, merge included). Each figure is the best of the rounds;
+// hands it over, merge included); for scale also the bare pull of the job's
+// four ranges on four sockets at once. Each figure is the best of the rounds;
 // CPU seconds are this process's (the job's thread or the bare loop).
 #include "HeaderGenerator.h"
 #include "headers/DownloadHeadersJobEntry.h"
+#include "headers/GroupRange.h"
 #include "headers/HeadersDownloadThread.h"
 #include "headers/HeadersJobManager.h"
 #include "nntp/NewsServerEntry.h"
@@ -31,11 +33,13 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <functional>
+#include <thread>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -93,15 +97,13 @@ bool Seed(const QByteArray& group, int count) {
 }
 
 // Connect, GROUP, XOVER first-last, read until "\r\n.\r\n"; nothing parsed.
-TRun BarePull(const QByteArray& group, int count) {
-  TRun run;
+// The bytes read, or -1.
+qint64 PullRange(const QByteArray& group, std::int64_t first, std::int64_t last) {
   QByteArray buffer(256 * 1024, Qt::Uninitialized);
-  const double cpu = ProcessCpuSeconds();
-  QElapsedTimer timer;
-  timer.start();
+  qint64 bytes = 0;
   QTcpSocket socket;
   socket.connectToHost(TInnServer::Host(), TInnServer::Port());
-  if (!socket.waitForConnected(10000)) return run;
+  if (!socket.waitForConnected(10000)) return -1;
   const auto readLine = [&socket] {
     while (!socket.canReadLine())
       if (!socket.waitForReadyRead(10000)) return QByteArray();
@@ -109,25 +111,42 @@ TRun BarePull(const QByteArray& group, int count) {
   };
   readLine();  // banner
   socket.write("GROUP " + group + "\r\n");
-  if (!readLine().startsWith("211")) return run;
-  socket.write("XOVER 1-" + QByteArray::number(count) + "\r\n");
+  if (!readLine().startsWith("211")) return -1;
+  socket.write("XOVER " + QByteArray::number(first) + '-' + QByteArray::number(last) + "\r\n");
   char tail[5] = {};
   int tailSize = 0;
   for (;;) {
-    if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(10000)) return run;
+    if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(10000)) return -1;
     const qint64 n = socket.read(buffer.data(), buffer.size());
     if (n <= 0) continue;
-    run.bytes += static_cast<quint64>(n);
+    bytes += n;
     for (qint64 i = std::max<qint64>(0, n - 5); i < n; ++i) {
       if (tailSize == 5) std::memmove(tail, tail + 1, 4), --tailSize;
       tail[tailSize++] = buffer[i];
     }
     if (tailSize == 5 && std::memcmp(tail, "\r\n.\r\n", 5) == 0) break;
   }
+  return bytes;
+}
+
+// The bare pull of articles 1..count, split as the job splits it, each
+// range on a socket and thread of its own.
+TRun BarePull(const QByteArray& group, int count, int connections) {
+  TRun run;
+  const std::vector<TGroupRange> ranges = SplitIntoRanges({1, count}, connections, 250);
+  std::vector<qint64> bytes(ranges.size(), -1);
+  const double cpu = ProcessCpuSeconds();
+  QElapsedTimer timer;
+  timer.start();
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < ranges.size(); ++i)
+    threads.emplace_back([&, i] { bytes[i] = PullRange(group, ranges[i].first, ranges[i].last); });
+  for (std::thread& t : threads) t.join();
   run.seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
   run.cpuSeconds = ProcessCpuSeconds() - cpu;
+  run.ok = std::none_of(bytes.cbegin(), bytes.cend(), [](qint64 b) { return b < 0; });
+  for (qint64 b : bytes) run.bytes += static_cast<quint64>(std::max<qint64>(b, 0));
   run.headers = count;
-  run.ok = true;
   return run;
 }
 
@@ -178,7 +197,7 @@ TRun Best(const TRun& a, const TRun& b) {
 void Report(const char* what, const TRun& r, quint64 bytes, const TRun* bare) {
   std::printf("  %-22s %7.3f s %11.0f headers/s %7.1f MB/s  CPU %6.3f s", what, r.seconds,
               static_cast<double>(r.headers) / r.seconds, static_cast<double>(bytes) / 1e6 / r.seconds, r.cpuSeconds);
-  if (bare) std::printf("  job / bare %.2f", r.seconds / bare->seconds);
+  if (bare) std::printf("  job / bare pull %.2f", r.seconds / bare->seconds);
   std::printf("\n");
 }
 
@@ -222,14 +241,15 @@ int main(int argc, char** argv) {
       status = 1;
     } else {
       std::printf("loaded in %.1f s\n\n", static_cast<double>(loading.elapsed()) / 1000.0);
-      BarePull(group, headers);  // warms the server's overview and reader
-      TRun bare, one, four;
+      BarePull(group, headers, 1);  // warms the server's overview and reader
+      TRun bare, bareFour, one, four;
       for (int round = 0; round < rounds; ++round) {
-        bare = Best(bare, BarePull(group, headers));
+        bare = Best(bare, BarePull(group, headers, 1));
+        bareFour = Best(bareFour, BarePull(group, headers, 4));
         one = Best(one, Job(group, 1, workDir + u"/one"_s));
         four = Best(four, Job(group, 4, workDir + u"/four"_s));
       }
-      if (!bare.ok || !one.ok || !four.ok || one.headers != headers || four.headers != headers) {
+      if (!bare.ok || !bareFour.ok || !one.ok || !four.ok || one.headers != headers || four.headers != headers) {
         std::fprintf(stderr, "a run failed (headers %lld / %lld)\n", static_cast<long long>(one.headers),
                      static_cast<long long>(four.headers));
         status = 1;
@@ -238,6 +258,9 @@ int main(int argc, char** argv) {
         Report("bare pull", bare, bare.bytes, nullptr);
         Report("job, 1 connection", one, bare.bytes, &bare);
         Report("job, 4 connections", four, bare.bytes, &bare);
+        // How fast the server gives the same four ranges at once, for scale.
+        Report("bare pull, 4 sockets", bareFour, bare.bytes, nullptr);
+        std::printf("  job, 4 connections / bare pull, 4 sockets: %.2f\n", four.seconds / bareFour.seconds);
         std::printf("goals: job / bare at most 1.2 with one connection, at most 1.0 with four\n");
       }
     }
