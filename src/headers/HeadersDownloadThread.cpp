@@ -704,6 +704,7 @@ void THeadersDownload::Failure(TDownloadConnection& c, TNntpRequest kind, quint1
       c.range = -1;
       c.client->parts.Discard();
       OfferPendingRanges();
+      if (Stopped()) return;  // the idle connection could not start it: cancelled
     }
     const bool connectFailure = kind == nntpConnecting || kind == nntpReadyWaiting || kind == nntpConnected ||
                                 kind == nntpAuthenticate || !c.ready;
