@@ -165,6 +165,26 @@ TEST(HeadersDownload, IdleConnectionTakesARangeGivenBack) {
             Sequence(1, 1000));
 }
 
+// One connection, several newsgroups, only one of them with headers: its
+// part files become the header files as they are; the seek entries are
+// only written during the download of a one-newsgroup job.
+TEST(HeadersDownload, OneConnectionAndOneNewsgroupWithHeadersRenamesItsParts) {
+  TFakeNntpServer server;
+  server.On("GROUP alt.empty").Line("211 0 0 0 alt.empty");
+  ServeGroup(server, "alt.fake", 6000);
+  ServeXover(server, 1, 6000);
+  ASSERT_TRUE(server.Start());
+
+  TDownloadRun run;
+  const TJobOutcome outcome = run.Run(run.Create({u"alt.empty"_s, u"alt.fake"_s}, 1, server.Port()));
+  ASSERT_TRUE(outcome.ended);
+  EXPECT_EQ(outcome.info.status, JOB_STATUS_COMPLETED);
+  const QUuid guid = outcome.info.guid;
+  EXPECT_EQ(Numbers(ReadHeaderFiles(run.File(guid, u".hdrs"_s), run.File(guid, u".idx"_s))), Sequence(1, 6000));
+  EXPECT_EQ(run.OtherFiles(guid),
+            QStringList({TJobFile::GuidText(guid) + u".hdrs"_s, TJobFile::GuidText(guid) + u".idx"_s}));
+}
+
 TEST(HeadersDownload, SilentConnectionTimesOutAndReconnects) {
   TFakeNntpServer server;
   ServeGroup(server, "alt.fake", 500);
