@@ -1197,7 +1197,9 @@ void THeadersDownloadThread::run() {
     std::lock_guard guard(fLock);
     fEngine = nullptr;
   }
-  if (!IsTerminating()) engine.SetFinalJobResult();
+  // A cancelled download keeps its numbered message and is no success, even
+  // when every newsgroup had arrived before the merge failed.
+  if (!IsTerminating() && ResultCode() != RESULT_FAILURE) engine.SetFinalJobResult();
   engine.TerminateThread();
 }
 

@@ -16,6 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -426,6 +429,51 @@ TEST(HeadersDownload, CancelledJobs) {
     QStringList files = run.OtherFiles(guid);
     EXPECT_EQ(files, QStringList());
   }
+}
+
+// A disk that takes no more: a part file that cannot be written (one
+// connection) or a merged file that cannot (four) cancels the job with its
+// message and leaves no header file behind. The files are limited to 400 KB
+// here: 8,000 headers take some 560 KB of text and 320 KB of index.
+TEST(HeadersDownload, WriteFailuresCancelTheJob) {
+  struct TCase {
+    const char* name;
+    int connections;
+    QString message;
+  };
+  const TCase cases[] = {
+      {"part file", 1, u"Failed to write last response to headers stream - #0502"_s},
+      {"merged file", 4, u"Failed to write to headers file - #0713"_s},
+  };
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  // Writes past the limit then fail instead of ending the process.
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFakeNntpServer server;
+    ServeGroup(server, "alt.fake", 8000);
+    for (const auto& [first, last] : {std::pair{1, 8000}, {1, 2000}, {2001, 4000}, {4001, 6000}, {6001, 8000}})
+      ServeXover(server, first, last);
+    ASSERT_TRUE(server.Start());
+
+    TDownloadRun run;
+    TJobEntry* job = run.Create({u"alt.fake"_s}, c.connections, server.Port());
+    const QUuid guid = job->Guid();
+    rlimit limited = saved;
+    limited.rlim_cur = 400 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const TJobOutcome outcome = run.Run(job);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_TRUE(outcome.ended);
+    EXPECT_EQ(outcome.threadResult, TJobThread::RESULT_FAILURE);
+    EXPECT_EQ(outcome.info.status, JOB_STATUS_STOPPED);
+    EXPECT_EQ(outcome.info.resultString.toStdString(), c.message.toStdString());
+    EXPECT_NE(outcome.info.result, DOWNLOAD_RESULT_SUCCESS);
+    EXPECT_EQ(outcome.info.headersDownloaded, 0);
+    EXPECT_EQ(run.OtherFiles(guid), QStringList());
+  }
+  std::signal(SIGXFSZ, previous);
 }
 
 TEST(HeadersDownload, UnusualReplies) {
