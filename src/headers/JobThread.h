@@ -30,7 +30,7 @@ class TJobThread : public QThread {
   void DetachJob();
 
   // Asks the thread to stop at once, without keeping what it has.
-  void Terminate();
+  virtual void Terminate();
   bool IsTerminating() const { return isInterruptionRequested(); }
   // Asks the thread to stop downloading and keep what it has.
   virtual void FinishNow() { fFinishNow.store(true); }
