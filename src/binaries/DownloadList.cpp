@@ -3,7 +3,7 @@
 #include "app/Crc32.h"
 #include "app/Logger.h"
 #include "binaries/DownloadListFiles.h"
-#include "binaries/PartCounter.h"
+#include "binaries/SubjectCounter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -202,7 +202,7 @@ void TDownloadList::BuildPosts(const QByteArrayList& completeStrings) {
   for (int i = 0; i < n; ++i) {
     TDownloadEntry& e = Entry(i);
     const QByteArray normal = NormalizeCounterBrackets(e.subject);
-    const TPartCounter c = FindPartCounter(normal);
+    const TSubjectCounter c = FindPartCounter(normal);
     if (c.Found()) {
       base[static_cast<std::size_t>(i)] = RemovePartCounter(normal, c);
       e.counterPosition = static_cast<std::uint16_t>(std::min<qsizetype>(c.start + 1, 0xFFFF));

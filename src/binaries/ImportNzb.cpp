@@ -4,7 +4,7 @@
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "binaries/NzbImporter.h"
-#include "binaries/PartCounter.h"
+#include "binaries/SubjectCounter.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -38,7 +38,7 @@ TDownloadEntry TImportNZB::SegmentRecord(const TNzbSegment& segment, QByteArray&
   e.partNumber = segment.number;
 
   const QByteArray normal = NormalizeCounterBrackets(segment.subject);
-  const TPartCounter counter = FindPartCounter(normal, true);
+  const TSubjectCounter counter = FindPartCounter(normal, true);
   std::uint16_t total = counter.total;
   QByteArray base = counter.Found() ? RemovePartCounter(normal, counter) : segment.subject;
   if (counter.Found()) e.counterPosition = static_cast<std::uint16_t>(std::min<qsizetype>(counter.start + 1, 0xFFFF));

@@ -81,7 +81,7 @@ int BackoffMs(int failures) {
 }  // namespace
 
 // One connection of the download.
-struct TDownloadConnection {
+struct THeadersConnection {
   THeadersNewsCli* client = nullptr;
   int index = 0;
   QString groupName;    // newsgroup last selected
@@ -124,18 +124,18 @@ class THeadersDownload : public QObject {
   bool InitFail(const char* message);
   void ResetNewsgroupState();
   void StartConnections();
-  void Connect(TDownloadConnection& c);
+  void Connect(THeadersConnection& c);
   bool CloseAllConnections();
-  void Completed(TDownloadConnection& c, TNntpRequest kind, quint16 code);
-  void ClientReady(TDownloadConnection& c);
-  void GroupDone(TDownloadConnection& c);
+  void Completed(THeadersConnection& c, TNntpRequest kind, quint16 code);
+  void ClientReady(THeadersConnection& c);
+  void GroupDone(THeadersConnection& c);
   void EmptyNewsgroup();
-  void TakeRange(TDownloadConnection& c);
-  void OverviewLine(TDownloadConnection& c);
-  void XoverDone(TDownloadConnection& c);
-  void ConnectionIdle(TDownloadConnection& c);
-  void Failure(TDownloadConnection& c, TNntpRequest kind, quint16 code);
-  void RestartConnection(TDownloadConnection& c, bool connectFailure);
+  void TakeRange(THeadersConnection& c);
+  void OverviewLine(THeadersConnection& c);
+  void XoverDone(THeadersConnection& c);
+  void ConnectionIdle(THeadersConnection& c);
+  void Failure(THeadersConnection& c, TNntpRequest kind, quint16 code);
+  void RestartConnection(THeadersConnection& c, bool connectFailure);
   void OfferPendingRanges();
   void QueueNextNewsgroup();
   void NextNewsgroup();
@@ -151,7 +151,7 @@ class THeadersDownload : public QObject {
   void FlushRaw();
   void Tick();
   void Publish();
-  void ReportGroupInfo(const TNewsgroupEntry& entry, bool done);
+  void ReportGroupInfo(const TDownloadedNewsgroup& entry, bool done);
   void SetNewsgroupResult(int index, TDownloadResult result);
   void SetJobHeaders(std::int64_t count);
 
@@ -187,7 +187,7 @@ class THeadersDownload : public QObject {
   QByteArray fRawBuffer;
   bool fSeekMode = false;
 
-  std::vector<std::unique_ptr<TDownloadConnection>> fConnections;
+  std::vector<std::unique_ptr<THeadersConnection>> fConnections;
 
   // The current newsgroup.
   int fCurrent = 0;
@@ -201,7 +201,7 @@ class THeadersDownload : public QObject {
   std::int64_t fGroupHeaders = 0;
   std::int64_t fExpected = 0;
 
-  std::vector<TNewsgroupEntry> fDownloaded;
+  std::vector<TDownloadedNewsgroup> fDownloaded;
   int fLastRangeCount = 0;  // ranges of the last newsgroup downloaded
 
   // Counters of the job.
@@ -316,13 +316,13 @@ bool THeadersDownload::Initialize() {
   fSpeedTick = fStartTick;
 
   for (int i = 0; i < fConnectionCount; ++i) {
-    auto c = std::make_unique<TDownloadConnection>();
+    auto c = std::make_unique<THeadersConnection>();
     c->index = i;
     c->client = new THeadersNewsCli(i, this);
     c->client->Configure(fInfo.server);
     c->client->SetTimeout(fThread->fTimeout);
     c->client->SetLineLimit(kLineLimit);
-    TDownloadConnection* conn = c.get();
+    THeadersConnection* conn = c.get();
     connect(c->client, &TNntpCli::OnRequestDone, this,
             [this, conn](TNntpCli*, TNntpRequest kind, quint16 code) { Completed(*conn, kind, code); });
     connect(c->client, &TMyNntpCli::OnError, this,
@@ -383,7 +383,7 @@ void THeadersDownload::StartConnections() {
   }
 }
 
-void THeadersDownload::Connect(TDownloadConnection& c) {
+void THeadersDownload::Connect(THeadersConnection& c) {
   ++c.restartSerial;
   c.ready = false;
   c.idle = false;
@@ -419,7 +419,7 @@ bool THeadersDownload::CloseAllConnections() {
 }
 
 // Every completion and failure of a client arrives here.
-void THeadersDownload::Completed(TDownloadConnection& c, TNntpRequest kind, quint16 code) {
+void THeadersDownload::Completed(THeadersConnection& c, TNntpRequest kind, quint16 code) {
   if (fStopped) return;
   switch (kind) {
     case nntpReadyWaiting:
@@ -452,7 +452,7 @@ void THeadersDownload::Completed(TDownloadConnection& c, TNntpRequest kind, quin
   Failure(c, kind, code);
 }
 
-void THeadersDownload::ClientReady(TDownloadConnection& c) {
+void THeadersDownload::ClientReady(THeadersConnection& c) {
   if (Stopped()) return;
   c.idle = false;
   c.firstReceived = c.lastReceived = 0;
@@ -461,7 +461,7 @@ void THeadersDownload::ClientReady(TDownloadConnection& c) {
   if (!c.client->Group(c.groupName.toUtf8())) Failure(c, nntpGroup, NNTP_ERR_UNKNOWN_SOCKET);
 }
 
-void THeadersDownload::GroupDone(TDownloadConnection& c) {
+void THeadersDownload::GroupDone(THeadersConnection& c) {
   LOG_METHOD("GroupDone");
   if (c.groupSerial != fGroupSerial) {
     // Selected for a newsgroup that is over: select the current one.
@@ -475,7 +475,7 @@ void THeadersDownload::GroupDone(TDownloadConnection& c) {
   const std::int64_t estimated = c.client->ArticleEstimated();
   const std::int64_t first = c.client->ArticleFirst();
   const std::int64_t last = c.client->ArticleLast();
-  TNewsgroupEntry info{fServerName, c.groupName, first, last, estimated, 0, false};
+  TDownloadedNewsgroup info{fServerName, c.groupName, first, last, estimated, 0, false};
   ReportGroupInfo(info, false);
   if (estimated == 0 || first < 0 || last < 0) {
     EmptyNewsgroup();
@@ -521,7 +521,7 @@ QString THeadersDownload::PartName(int newsgroupNumber, int rangeId, bool index)
          QString::number(rangeId) + (index ? u".idx.tmp"_s : u".tmp"_s);
 }
 
-void THeadersDownload::TakeRange(TDownloadConnection& c) {
+void THeadersDownload::TakeRange(THeadersConnection& c) {
   if (Stopped()) return;
   if (fPending.empty()) {
     ConnectionIdle(c);
@@ -560,7 +560,7 @@ void THeadersDownload::TakeRange(TDownloadConnection& c) {
 // ---------------------------------------------------------------------------
 // Overview lines
 
-void THeadersDownload::OverviewLine(TDownloadConnection& c) {
+void THeadersDownload::OverviewLine(THeadersConnection& c) {
   if (fStopped || c.client->RequestType() != nntpXOver) return;
   const QByteArrayView line = c.client->Line();
   if (fRaw.isOpen()) {
@@ -636,7 +636,7 @@ void THeadersDownload::WriterFailed(const THeaderFileWriter& writer) {
   }
 }
 
-void THeadersDownload::XoverDone(TDownloadConnection& c) {
+void THeadersDownload::XoverDone(THeadersConnection& c) {
   if (c.range < 0) {
     ConnectionIdle(c);
     return;
@@ -650,7 +650,7 @@ void THeadersDownload::XoverDone(TDownloadConnection& c) {
   TakeRange(c);
 }
 
-void THeadersDownload::ConnectionIdle(TDownloadConnection& c) {
+void THeadersDownload::ConnectionIdle(THeadersConnection& c) {
   c.idle = true;
   if (fNewsgroupFinished || !fRangesSet) return;
   const bool allIdle =
@@ -664,7 +664,7 @@ void THeadersDownload::ConnectionIdle(TDownloadConnection& c) {
 // ---------------------------------------------------------------------------
 // Failures
 
-void THeadersDownload::Failure(TDownloadConnection& c, TNntpRequest kind, quint16 code) {
+void THeadersDownload::Failure(THeadersConnection& c, TNntpRequest kind, quint16 code) {
   LOG_METHOD("NewsCliError");
   const bool timedOut = c.client->TimedOut();
   QString reason = timedOut ? u"no data for %1 s"_s.arg(fThread->fTimeout) : NntpErrorText(code);
@@ -734,7 +734,7 @@ void THeadersDownload::OfferPendingRanges() {
   }
 }
 
-void THeadersDownload::RestartConnection(TDownloadConnection& c, bool connectFailure) {
+void THeadersDownload::RestartConnection(THeadersConnection& c, bool connectFailure) {
   LOG_METHOD("RestartDownload");
   if (fSeekMode) {
     // The seek entries count from the start of the part files, which start again.
@@ -764,7 +764,7 @@ void THeadersDownload::RestartConnection(TDownloadConnection& c, bool connectFai
   }
   LogMessage(u"Connection %1 reconnects in %2 ms"_s.arg(c.index).arg(delay));
   const quint32 serial = ++c.restartSerial;
-  TDownloadConnection* conn = &c;
+  THeadersConnection* conn = &c;
   QTimer::singleShot(delay, this, [this, conn, serial] {
     if (serial == conn->restartSerial && !Stopped() && !fMerging) Connect(*conn);
   });
@@ -955,7 +955,7 @@ void THeadersDownload::FinishMerge() {
   const QString seek = FinalName(".seek");
   if (QFileInfo(seek).exists() && QFileInfo(seek).size() == 0) QFile::remove(seek);
   SetJobHeaders(fHeaders);
-  for (TNewsgroupEntry& entry : fDownloaded) {
+  for (TDownloadedNewsgroup& entry : fDownloaded) {
     entry.done = true;
     ReportGroupInfo(entry, true);
   }
@@ -1146,15 +1146,15 @@ void THeadersDownload::Publish() {
   stats.headersKilled = fKilled;
   stats.timeToCompletion = p.elapsedMs;
   stats.connectionsUsed = fLastRangeCount;
-  for (const TNewsgroupEntry& entry : fDownloaded) stats.downloaded.append({entry.name, entry.headers});
+  for (const TDownloadedNewsgroup& entry : fDownloaded) stats.downloaded.append({entry.name, entry.headers});
 
   fThread->Publish(p, stats);
   SetJobHeaders(fHeaders);
 }
 
-void THeadersDownload::ReportGroupInfo(const TNewsgroupEntry& entry, bool done) {
+void THeadersDownload::ReportGroupInfo(const TDownloadedNewsgroup& entry, bool done) {
   if (fFirstOperation == JOB_OPERATION_GET_HEADERS_RANGE || !fThread->fGroupInfo) return;
-  TNewsgroupEntry copy = entry;
+  TDownloadedNewsgroup copy = entry;
   copy.done = done;
   fThread->fGroupInfo(copy);
 }

@@ -2,7 +2,7 @@
 
 #include "headers/JobInfo.h"
 #include "headers/JobThread.h"
-#include "headers/NewsgroupEntry.h"
+#include "headers/DownloadedNewsgroup.h"
 
 #include <QByteArray>
 #include <QString>
@@ -60,7 +60,7 @@ class THeadersDownloadThread : public TJobThread {
   Q_OBJECT
 
  public:
-  using TGroupInfoHandler = std::function<void(const TNewsgroupEntry&)>;
+  using TGroupInfoHandler = std::function<void(const TDownloadedNewsgroup&)>;
 
   explicit THeadersDownloadThread(TDownloadHeadersJobEntry* job);
   ~THeadersDownloadThread() override;

@@ -20,7 +20,7 @@
 using namespace Qt::StringLiterals;
 
 THeadersJobManager::THeadersJobManager(QObject* parent) : QObject(parent) {
-  qRegisterMetaType<TNewsgroupEntry>("TNewsgroupEntry");
+  qRegisterMetaType<TDownloadedNewsgroup>("TDownloadedNewsgroup");
 }
 
 THeadersJobManager::~THeadersJobManager() { Terminate(); }
@@ -258,7 +258,7 @@ THeadersDownloadThread* THeadersJobManager::CreateThreadForJob(TJobEntry* job) {
   if (!thread) return nullptr;
   // Posted, never sent: the job's thread must not wait for this one, which
   // may itself be waiting for the job's thread to stop.
-  thread->SetGroupInfoHandler([this](const TNewsgroupEntry& info) { emit GroupInfo(info); });
+  thread->SetGroupInfoHandler([this](const TDownloadedNewsgroup& info) { emit GroupInfo(info); });
   QPointer<THeadersDownloadThread> guarded(thread);
   connect(thread, &QThread::finished, this, [this, guarded] {
     if (guarded) ThreadTerminate(guarded);

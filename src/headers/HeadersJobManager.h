@@ -2,7 +2,7 @@
 
 #include "app/ReturnCodes.h"
 #include "headers/JobEntry.h"
-#include "headers/NewsgroupEntry.h"
+#include "headers/DownloadedNewsgroup.h"
 
 #include <QList>
 #include <QObject>
@@ -109,7 +109,7 @@ class THeadersJobManager : public QObject {
   // the reply is ignored.
   void JobComplete(TJobEntry* job, int* reply);
   // From a job's thread (queued): what GROUP reported, or a newsgroup done.
-  void GroupInfo(const TNewsgroupEntry& info);
+  void GroupInfo(const TDownloadedNewsgroup& info);
   // A job was added, removed, started or ended.
   void JobsChanged();
 

@@ -7,7 +7,7 @@
 
 // The part counter of a subject: "(n/m)" (or "[n/m]" where allowed), n and m
 // runs of digits. Values beyond 65535 are clamped: they go to 16-bit fields.
-struct TPartCounter {
+struct TSubjectCounter {
   qsizetype start = -1;  // index of the opening bracket; -1 when there is none
   qsizetype length = 0;  // from the opening to the closing bracket
   std::uint16_t part = 0;
@@ -20,6 +20,6 @@ struct TPartCounter {
 QByteArray NormalizeCounterBrackets(QByteArrayView subject);
 // The rightmost "(n/m)" of the (normalised) subject; with squareToo, failing
 // that, the rightmost "[n/m]".
-TPartCounter FindPartCounter(QByteArrayView subject, bool squareToo = false);
+TSubjectCounter FindPartCounter(QByteArrayView subject, bool squareToo = false);
 // The subject without the counter's text (the blanks around it stay).
-QByteArray RemovePartCounter(QByteArrayView subject, const TPartCounter& counter);
+QByteArray RemovePartCounter(QByteArrayView subject, const TSubjectCounter& counter);

@@ -10,7 +10,7 @@
 // the newsgroup index written into every header), and hands copies to the
 // job manager as group information: after each successful GROUP (done
 // false) and once per downloaded newsgroup after the merge (done true).
-struct TNewsgroupEntry {
+struct TDownloadedNewsgroup {
   QString serverName;
   QString name;
   std::int64_t first = 0;
@@ -19,7 +19,7 @@ struct TNewsgroupEntry {
   std::int64_t headers = 0;  // headers written for it
   bool done = false;         // the job has completed this newsgroup
 
-  bool operator==(const TNewsgroupEntry&) const = default;
+  bool operator==(const TDownloadedNewsgroup&) const = default;
 };
 
-Q_DECLARE_METATYPE(TNewsgroupEntry)
+Q_DECLARE_METATYPE(TDownloadedNewsgroup)

@@ -1,4 +1,4 @@
-#include "binaries/PartCounter.h"
+#include "binaries/SubjectCounter.h"
 
 namespace {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -12,7 +12,7 @@ std::uint16_t ClampedNumber(QByteArrayView digits) {
   return static_cast<std::uint16_t>(value);
 }
 
-TPartCounter FindWith(QByteArrayView s, char open, char close) {
+TSubjectCounter FindWith(QByteArrayView s, char open, char close) {
   for (qsizetype slash = s.size() - 1; slash > 0; --slash) {
     if (s[slash] != '/') continue;
     qsizetype a = slash;
@@ -21,7 +21,7 @@ TPartCounter FindWith(QByteArrayView s, char open, char close) {
     qsizetype b = slash + 1;
     while (b < s.size() && IsDigit(s[b])) ++b;
     if (b == slash + 1 || b >= s.size() || s[b] != close) continue;
-    TPartCounter c;
+    TSubjectCounter c;
     c.start = a - 1;
     c.length = b + 1 - c.start;
     c.part = ClampedNumber(s.sliced(a, slash - a));
@@ -43,13 +43,13 @@ QByteArray NormalizeCounterBrackets(QByteArrayView subject) {
   return out;
 }
 
-TPartCounter FindPartCounter(QByteArrayView subject, bool squareToo) {
-  TPartCounter c = FindWith(subject, '(', ')');
+TSubjectCounter FindPartCounter(QByteArrayView subject, bool squareToo) {
+  TSubjectCounter c = FindWith(subject, '(', ')');
   if (!c.Found() && squareToo) c = FindWith(subject, '[', ']');
   return c;
 }
 
-QByteArray RemovePartCounter(QByteArrayView subject, const TPartCounter& counter) {
+QByteArray RemovePartCounter(QByteArrayView subject, const TSubjectCounter& counter) {
   if (!counter.Found()) return QByteArray(subject.data(), subject.size());
   QByteArray out;
   out.reserve(subject.size() - counter.length);
