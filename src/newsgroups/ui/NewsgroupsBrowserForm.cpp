@@ -45,15 +45,24 @@ TfrmNewsgroupsBrowser::TfrmNewsgroupsBrowser(QWidget* parent)
   fLists->addItems({u"Main Newsgroups List"_s, QLatin1String(newgroups::kFolderName)});
   top->addWidget(fServers, 1);
   top->addWidget(fLists);
-  auto addButton = [this, top](const QString& text, const char* name, void (TfrmNewsgroupsBrowser::*slot)()) {
-    auto* b = new QPushButton(text, this);
+  // Short captions keep the row narrow enough for the smallest window size;
+  // the full wording is the tooltip.
+  auto addButton = [this, top](const QString& caption, const QString& text, const char* name,
+                               void (TfrmNewsgroupsBrowser::*slot)()) {
+    auto* b = new QPushButton(caption, this);
     b->setObjectName(QLatin1String(name));
+    b->setToolTip(text);
+    b->setAccessibleName(text);
     connect(b, &QPushButton::clicked, this, slot);
     top->addWidget(b);
   };
-  addButton(u"Download all newsgroups for selected server"_s, "btnDownloadAll", &TfrmNewsgroupsBrowser::DownloadAll);
-  addButton(u"Download new newsgroups for selected server"_s, "btnDownloadNew", &TfrmNewsgroupsBrowser::DownloadNew);
-  addButton(u"Update message count..."_s, "btnUpdateCount", &TfrmNewsgroupsBrowser::UpdateCounts);
+  addButton(u"&All groups"_s, u"Download all newsgroups for selected server"_s, "btnDownloadAll",
+            &TfrmNewsgroupsBrowser::DownloadAll);
+  addButton(u"&New groups"_s, u"Download new newsgroups for selected server"_s, "btnDownloadNew",
+            &TfrmNewsgroupsBrowser::DownloadNew);
+  addButton(u"&Counts..."_s, u"Update message count..."_s, "btnUpdateCount", &TfrmNewsgroupsBrowser::UpdateCounts);
+  fServers->setMinimumContentsLength(12);
+  fServers->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   layout->addLayout(top);
   fSearch->setObjectName(u"edtSearch"_s);
   fSearch->setPlaceholderText(u"Newsgroup Search"_s);
