@@ -6,6 +6,7 @@
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "app/UserPrompt.h"
+#include "binaries/ui/NzbImportCommand.h"
 #include "newsgroups/ui/NewsgroupsBrowserForm.h"
 #include "nntp/ui/ConnectionListForm.h"
 #include "nntp/ui/EditNewsServersForm.h"
@@ -160,6 +161,15 @@ int TStartup::Run(QApplication& app, const TOptions& options) {
   QObject::connect(&channel, &TLocalChannel::Request, window->Automation(), &TAutomation::HandleRequest);
   core.Trail().Record(TActionTracker::TRAIL_MAIN_WINDOW_CREATED);
   window->SetCommandHandler(TfrmTabForm::CMD_EDIT_NNTP_SERVERS, &TfrmEditNewsServers::EditNewsServers);
+  // Until a decoder tab can show a new list, the user is told where it went.
+  window->SetNzbImporter([w = window.get()](const QStringList& paths) {
+    const QStringList created = TNzbImportCommand::ImportFiles(w, paths, nullptr);
+    if (created.size() == 1)
+      TUserPrompt::Information(u"The download list \""_s + QFileInfo(created.first()).completeBaseName() +
+                               u"\" was created."_s);
+    else if (created.size() > 1)
+      TUserPrompt::Information(QString::asprintf("%d download lists were created.", static_cast<int>(created.size())));
+  });
   window->SetCommandHandler(TfrmTabForm::CMD_EDIT_DEFAULT_DECODE_CONNECTIONS, [](QWidget* owner) {
     TfrmConnectionList::EditDefaultConnections(owner);
     return false;

@@ -9,6 +9,7 @@
 #include "shell/HelpMessageManager.h"
 #include "shell/Startup.h"
 #include "shell/TabForm.h"
+#include "support/TempDir.h"
 #include "support/TestEnvironment.h"
 
 #include <QAction>
@@ -144,6 +145,29 @@ class TStartupTest : public QObject {
     };
     QCOMPARE(TStartup::Run(*qApp, options), 0);
     QCOMPARE(opened, (QStringList{u"frmEditNewsServers"_s, u"frmConnectionList"_s}));
+  }
+
+  // A document opened from outside (file association, second start) that is
+  // an NZB file becomes a download list, and the user is told which.
+  void anOpenedNzbBecomesADownloadList() {
+    TFakePrompt prompt;
+    THelpMessageManager::Instance().SetRunner([](TfrmHelpMessage& page) { page.reject(); });
+    const QString nzb = TTestEnvironment::Home() + u"/Posted files.nzb"_s;
+    QFile::remove(nzb);
+    QVERIFY(QFile::copy(TestDataPath(u"binaries/nzb/plain.nzb"_s), nzb));
+    QTimer poll;
+    TStartup::TOptions options;
+    options.runSetup = [] { return false; };
+    options.onReady = [&](TfrmTabForm& window) {
+      window.HandleOpenCommands({u"[Open(\""_s + nzb + u"\")]"_s});
+      QObject::connect(&poll, &QTimer::timeout, qApp, [&prompt] {
+        if (!prompt.calls.isEmpty()) QCoreApplication::quit();
+      });
+      poll.start(20);
+    };
+    QCOMPARE(TStartup::Run(*qApp, options), 0);
+    QCOMPARE(prompt.Log().value(0), u"information: The download list \"Posted files\" was created."_s);
+    QVERIFY(QFileInfo(Paths().downloadListsDir + u"Posted files.cue"_s).size() > 0);
   }
 
  private:
