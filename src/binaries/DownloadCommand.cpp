@@ -36,11 +36,25 @@ std::atomic<int> gInterrupted{0};
 extern "C" void OnDownloadInterrupt(int) { gInterrupted.store(1); }
 
 const char kUsage[] =
-    "usage: korvel-cli download FILE.nzb [--dir DIR] [--list LIST.cue] [--reimport]\n"
-    "         [--server NAME [--connections N]]...\n"
-    "         [--host HOST [--port N] [--user U] [--password P] [--tls|--starttls] [--fill]\n"
-    "          [--connections N]]...\n"
-    "         [--check] [--keep] [--quiet]\n";
+    "usage: korvel-cli download FILE.nzb [options] [server]...\n"
+    "  imports the NZB into a download list and downloads and decodes its files;\n"
+    "  run again with the same NZB, it resumes the list where it stopped\n"
+    "servers (any number; default: the user data directory's default connection list):\n"
+    "  --server NAME [--connections N]   a server of the user data directory\n"
+    "  --host HOST [--port N] [--user U] [--password P] [--tls|--starttls] [--fill] [--connections N]\n"
+    "                                    any server, without a user data directory;\n"
+    "                                    --fill: only for articles the others lack\n"
+    "options:\n"
+    "  --dir DIR          where the decoded files go (default: the NZB download directory\n"
+    "                     of the settings, else the current directory)\n"
+    "  --list LIST.cue    the download list to use (default: the download lists directory,\n"
+    "                     else DIR/.korvel/, with the NZB's name)\n"
+    "  --reimport         import the NZB anew even when its list exists\n"
+    "  --check            check each article before it is decoded\n"
+    "  --keep             keep the downloaded articles after decoding\n"
+    "  --quiet            no progress display\n"
+    "exit status: 0 when every file was downloaded and decoded, 1 when anything failed,\n"
+    "2 for a usage error\n";
 
 QString Megabytes(qint64 bytes) { return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1); }
 
@@ -94,6 +108,10 @@ bool SameArticles(const QString& nzbPath, const QString& listPath) {
 
 int RunDownloadCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
   LOG_METHOD("RunDownloadCommand");
+  if (arguments.contains(u"--help"_s) || arguments.contains(u"-h"_s)) {
+    out << kUsage;
+    return 0;
+  }
   QString nzbPath;
   QString directory;
   QString listPath;
