@@ -7,6 +7,7 @@
 #include "support/InnServer.h"
 #include "support/TempDir.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -213,4 +214,39 @@ TEST_F(DownloadInn, KilledDownloadResumes) {
   EXPECT_EQ(m.captured(1).toInt(), total - done);
   ExpectFiles(out, files);
   EXPECT_FALSE(QFileInfo::exists(out + u".korvel-decoding"_s));
+}
+
+// The largest post users meet, 200 MiB in 293 parts, comes out whole with one
+// and with four connections. Only its digest is kept in memory while it is
+// downloaded.
+TEST_F(DownloadInn, LargePostComesOutWhole) {
+  TTempDir dir;
+  QByteArray digest;
+  qsizetype size = 0;
+  QString nzb;
+  {
+    const TPostedFile file = MakeYencPost(u"large.bin"_s, RandomBytes(200 << 20, 500), group, kPart);
+    ASSERT_EQ(file.articles.size(), 293);
+    digest = QCryptographicHash::hash(file.data, QCryptographicHash::Sha256);
+    size = file.data.size();
+    nzb = dir.Write(u"large.nzb"_s, MakeNzb({file}, group));
+    QString error;
+    ASSERT_TRUE(TInnServer::Feed(file.articles, &error)) << error.toStdString();
+  }
+  for (const int connections : {1, 4}) {
+    SCOPED_TRACE(connections);
+    const QString out = dir.File(u"large"_s + QString::number(connections) + u'/');
+    QString output;
+    const int code = Cli(QStringList{nzb, u"--dir"_s, out, u"--quiet"_s} + Server() +
+                             QStringList{u"--connections"_s, QString::number(connections)},
+                         &output);
+    EXPECT_EQ(code, 0) << output.toStdString();
+    EXPECT_EQ(DecodedNames(out), QStringList{u"large.bin"_s});
+    QFile decoded(out + u"large.bin"_s);
+    ASSERT_TRUE(decoded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(decoded.size(), size);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    ASSERT_TRUE(hash.addData(&decoded));
+    EXPECT_EQ(hash.result(), digest);
+  }
 }
