@@ -71,7 +71,8 @@ constexpr qsizetype kRawFlush = 256 * 1024;
 
 inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
-// The delay before reconnecting after the n-th failure in a row without data:
+// The delay before reconnecting after the n-th failure in a row without a
+// completed range:
 // the first retry goes at once, later ones back off up to 30 seconds.
 int BackoffMs(int failures) {
   if (failures <= 1) return 0;
@@ -101,7 +102,7 @@ struct THeadersConnection {
   double speed = 0;  // bytes per second
   quint64 speedBytes = 0;
   qint64 speedTick = 0;
-  int failures = 0;         // in a row without an overview line
+  int failures = 0;         // in a row without a completed range
   int connectFailures = 0;  // in a row without getting ready
   quint32 restartSerial = 0;
 };
@@ -569,7 +570,6 @@ void THeadersDownload::OverviewLine(THeadersConnection& c) {
     if (fRawBuffer.size() >= kRawFlush) FlushRaw();
   }
   ++fLines;
-  c.failures = 0;
 
   TNewsHeader header;
   const TOverviewParser::TResult result = fParser.Parse(line, header);
@@ -646,6 +646,10 @@ void THeadersDownload::XoverDone(THeadersConnection& c) {
   fFinished.push_back(c.range);
   c.range = -1;
   c.firstReceived = c.lastReceived = 0;
+  // Only a whole range shows the connection is well: a range that breaks off
+  // at the same line each time starts again from its first number, so lines
+  // received before the break must not cancel the backoff.
+  c.failures = 0;
   if (!c.client->parts.Close(false)) return WriterFailed(c.client->parts);
   TakeRange(c);
 }

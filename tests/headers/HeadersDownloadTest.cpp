@@ -208,6 +208,40 @@ TEST(HeadersDownload, SilentConnectionTimesOutAndReconnects) {
             Sequence(1, 500));
 }
 
+// A range that breaks off at the same place every time (a line too long for
+// the client, a server that always drops there) is asked for again with
+// growing pauses: the lines that came before it are no sign the connection
+// is well, or the job would hammer the server for as long as it runs.
+TEST(HeadersDownload, RangeThatAlwaysBreaksBacksOff) {
+  struct TCase {
+    const char* name;
+    QByteArray tail;  // after 100 good lines
+    bool close;
+  };
+  const TCase cases[] = {
+      {"dropped", "101\tHalf a li", true},
+      {"line too long", "101\t" + QByteArray(1100 * 1024, 'x') + "\r\n", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFakeNntpServer server;
+    ServeGroup(server, "alt.fake", 500);
+    auto& rule = server.On("XOVER 1-500").Send(Wire(Overview(1, 100)) + c.tail);
+    if (c.close) rule.Close();
+    ASSERT_TRUE(server.Start());
+
+    TDownloadRun run;
+    TJobEntry* job = run.Create({u"alt.fake"_s}, 1, server.Port());
+    ASSERT_EQ(run.manager.StartJob(job), RC_SUCCESS);
+    TDownloadRun::SpinUntil([] { return false; }, 2500);
+    ASSERT_EQ(run.manager.StopJob(job, JOB_STATUS_STOPPED, false), RC_SUCCESS);
+    // At once, after 1 s, after 3 s: three connections in 2.5 s, not hundreds.
+    EXPECT_GE(server.Connections(), 2);
+    EXPECT_LE(server.Connections(), 4);
+    EXPECT_EQ(run.OtherFiles(job->Guid()), QStringList());
+  }
+}
+
 // Stopping a running job (by the user, or because the program exits) leaves
 // only its job file, with the status asked for.
 TEST(HeadersDownload, StoppedJobLeavesNoHeaderFiles) {
