@@ -72,8 +72,8 @@ constexpr qsizetype kRawFlush = 256 * 1024;
 inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 // The delay before reconnecting after the n-th failure in a row without a
-// completed range:
-// the first retry goes at once, later ones back off up to 30 seconds.
+// completed range: the first retry goes at once, later ones back off up to
+// 30 seconds.
 int BackoffMs(int failures) {
   if (failures <= 1) return 0;
   return std::min(30000, 1000 << std::min(failures - 2, 5));
