@@ -55,12 +55,16 @@ int CompareNoCase(QByteArrayView a, QByteArrayView b) {
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+// Digits only; a number beyond 64 bits stays at the largest one rather than
+// wrap to a negative count.
 std::int64_t ParseNumber(QByteArrayView text) {
-  if (text.isEmpty() || text.size() > 19) return 0;
+  if (text.isEmpty()) return 0;
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
   std::int64_t v = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return 0;
-    v = v * 10 + (c - '0');
+    const int digit = c - '0';
+    v = v > (kMax - digit) / 10 ? kMax : v * 10 + digit;
   }
   return v;
 }
@@ -272,14 +276,23 @@ bool TGroupList::AppendFile(const QString& source, const QString& destination, q
   return in.error() == QFileDevice::NoError && out.flush();
 }
 
+namespace {
+// last - first + 1 of two non-negative numbers, without overflow at the top.
+std::int32_t SpanCount(std::int64_t last, std::int64_t first) {
+  const std::int64_t span = last - first;
+  return span >= std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
+                                                           : Clamp32(span + 1);
+}
+}  // namespace
+
 std::int32_t TGroupList::CountFromList(std::int64_t last, std::int64_t first) {
   if ((last == 0 && first == 0) || first > last) return 0;
-  return Clamp32(last - first + 1);
+  return SpanCount(last, first);
 }
 
 std::int32_t TGroupList::CountFromNewGroups(std::int64_t last, std::int64_t first) {
   if (last == 0 && first == 0) return 0;
-  return Clamp32(last - first + 1);
+  return SpanCount(last, first);
 }
 
 bool TGroupList::ParseActiveLine(QByteArrayView line, QByteArrayView& name, std::int64_t& last, std::int64_t& first) {

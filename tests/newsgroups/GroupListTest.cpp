@@ -155,6 +155,9 @@ TEST(GroupList, ActiveLinesAndCounts) {
       {"  alt.spaces\t 9   1 y", "alt.spaces", 9, 1, 9, 9},
       {"alt.huge 99999999999 1 y", "alt.huge", 99999999999LL, 1, 2147483647, 2147483647},
       {"alt.neg -5 1 y", "alt.neg", 0, 1, 0, 0},
+      // Numbers at and past 64 bits: no wrap to a negative count.
+      {"alt.top 9223372036854775807 0 y", "alt.top", INT64_MAX, 0, 2147483647, 2147483647},
+      {"alt.wrap 9999999999999999999 1 y", "alt.wrap", INT64_MAX, 1, 2147483647, 2147483647},
   };
   for (const Case& c : cases) {
     QByteArrayView name;
