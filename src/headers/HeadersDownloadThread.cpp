@@ -62,6 +62,9 @@ const QString kInitFailed = u"Download initialization failed"_s;
 const QString kStartFailed = u"Download start failed"_s;
 
 constexpr int kMaxConnections = 100;
+// Refusals of XOVER in a row, on any connection, that fail the newsgroup: a
+// server that will not give its overview does not change its mind on retry.
+constexpr int kMaxOverviewRefusals = 3;
 // A reply line up to this long is taken; overview lines with long reference
 // lists exceed the client's default of 64 KiB now and then.
 constexpr int kLineLimit = 1024 * 1024;
@@ -201,6 +204,7 @@ class THeadersDownload : public QObject {
   std::vector<int> fFinished;
   std::int64_t fGroupHeaders = 0;
   std::int64_t fExpected = 0;
+  int fOverviewRefusals = 0;  // in a row
 
   std::vector<TDownloadedNewsgroup> fDownloaded;
   int fLastRangeCount = 0;  // ranges of the last newsgroup downloaded
@@ -360,6 +364,7 @@ void THeadersDownload::ResetNewsgroupState() {
   fFinished.clear();
   fGroupHeaders = 0;
   fExpected = 0;
+  fOverviewRefusals = 0;
 }
 
 void THeadersDownload::Start() {
@@ -646,6 +651,7 @@ void THeadersDownload::XoverDone(THeadersConnection& c) {
   fFinished.push_back(c.range);
   c.range = -1;
   c.firstReceived = c.lastReceived = 0;
+  fOverviewRefusals = 0;
   // Only a whole range shows the connection is well: a range that breaks off
   // at the same line each time starts again from its first number, so lines
   // received before the break must not cancel the backoff.
@@ -699,7 +705,19 @@ void THeadersDownload::Failure(THeadersConnection& c, TNntpRequest kind, quint16
 
   // A server's answer to GROUP decides about the newsgroup; a lost or silent
   // connection does not.
-  const bool groupRefused = kind == nntpGroup && code >= 100 && code <= 599;
+  bool groupRefused = kind == nntpGroup && code >= 100 && code <= 599;
+  // A permanent refusal of XOVER (permission denied, command unknown) would
+  // otherwise be asked again for as long as the job runs.
+  if (kind == nntpXOver && code >= 500 && code <= 599 && ++fOverviewRefusals >= kMaxOverviewRefusals &&
+      c.groupSerial == fGroupSerial) {
+    LogError(u"The server refused the overview of "_s + c.groupName + u" %1 times; the newsgroup failed"_s.arg(
+                 fOverviewRefusals));
+    if (c.range >= 0) {
+      c.range = -1;
+      c.client->parts.Discard();
+    }
+    groupRefused = true;
+  }
   if (!groupRefused) {
     if (c.range >= 0) {
       // The range starts again from its first number, in new part files.

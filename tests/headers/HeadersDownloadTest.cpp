@@ -382,6 +382,15 @@ TEST(HeadersDownload, NewsgroupResults) {
        JOB_STATUS_COMPLETED,
        {},
        1000},
+      // The overview refused every time: the newsgroup fails instead of
+      // being asked for as long as the job runs.
+      {"overview refused, then one that exists",
+       {u"alt.noover"_s, u"alt.fake"_s},
+       {DOWNLOAD_RESULT_FAILURE, DOWNLOAD_RESULT_SUCCESS},
+       DOWNLOAD_RESULT_FAILURE,
+       JOB_STATUS_STOPPED,
+       {},
+       1000},
       {"only an empty one",
        {u"alt.empty"_s},
        {DOWNLOAD_RESULT_SUCCESS},
@@ -396,6 +405,8 @@ TEST(HeadersDownload, NewsgroupResults) {
     server.On("GROUP alt.missing").Line("411 No such group alt.missing");
     server.On("GROUP alt.refused").Line("480 Authentication required");
     server.On("GROUP alt.empty").Line("211 0 0 0 alt.empty");
+    server.On("GROUP alt.noover").Line("211 100 5001 5100 alt.noover");
+    server.On("XOVER 5001-5100").Line("502 Permission denied");
     ServeGroup(server, "alt.fake", 1000);
     for (const auto& [first, last] : {std::pair{1, 250}, {251, 500}, {501, 750}, {751, 1000}})
       ServeXover(server, first, last);
@@ -419,9 +430,14 @@ TEST(HeadersDownload, NewsgroupResults) {
       const std::vector<TStoredHeader> headers =
           ReadHeaderFiles(run.File(outcome.info.guid, u".hdrs"_s), run.File(outcome.info.guid, u".idx"_s));
       ASSERT_EQ(static_cast<std::int64_t>(headers.size()), c.headers);
-      // Newsgroups without headers take no newsgroup index.
+      // The newsgroup index is the position in the downloaded list; newsgroups
+      // that never got as far as their ranges take none.
+      qsizetype index = -1;
+      for (qsizetype i = 0; i < outcome.stats.downloaded.size(); ++i)
+        if (outcome.stats.downloaded[i].name == u"alt.fake"_s) index = i;
+      EXPECT_EQ(index, c.groups.contains(u"alt.noover"_s) ? 1 : 0);
       EXPECT_TRUE(std::all_of(headers.cbegin(), headers.cend(),
-                              [](const TStoredHeader& h) { return h.fields.newsgroup == 0; }));
+                              [index](const TStoredHeader& h) { return h.fields.newsgroup == index; }));
     }
   }
 }
