@@ -708,8 +708,8 @@ void THeadersDownload::Failure(THeadersConnection& c, TNntpRequest kind, quint16
   bool groupRefused = kind == nntpGroup && code >= 100 && code <= 599;
   // A permanent refusal of XOVER (permission denied, command unknown) would
   // otherwise be asked again for as long as the job runs.
-  if (kind == nntpXOver && code >= 500 && code <= 599 && ++fOverviewRefusals >= kMaxOverviewRefusals &&
-      c.groupSerial == fGroupSerial) {
+  if (kind == nntpXOver && code >= 500 && code <= 599 && c.groupSerial == fGroupSerial &&
+      ++fOverviewRefusals >= kMaxOverviewRefusals) {
     LogError(u"The server refused the overview of "_s + c.groupName + u" %1 times; the newsgroup failed"_s.arg(
                  fOverviewRefusals));
     if (c.range >= 0) {
