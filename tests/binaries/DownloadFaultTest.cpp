@@ -271,6 +271,48 @@ TEST(DownloadFaults, DuplicateFilesAreDeleted) {
   EXPECT_EQ(r.Count(DM_DUPE_DELETED), 1);
 }
 
+// A dupe with the name of the file it duplicates must not take that file
+// with it: whether a second post of the same file comes in the same session
+// or the same post is decoded again later (a session ended before the list
+// was saved), the one copy on disk stays.
+TEST(DownloadFaults, DuplicateOfAnExistingFileKeepsThatFile) {
+  const QByteArray data = RandomBytes(kPart, 33);
+  const TPostedFile a = MakeYencPost(u"same.bin"_s, data, kGroup, kPart);
+  const TPostedFile b = MakeYencPost(u"same.bin"_s, data, kGroup, kPart);
+  TServer server({a.articles[0], b.articles[0]});
+  ASSERT_TRUE(server.Start());
+  const auto killDupes = [](TDownloadSessionSetup& s) { s.settings.KillDupes = true; };
+  {
+    SCOPED_TRACE("two posts in one session");
+    TFixture f({a, b});
+    // The repost's subject differs, so the list holds two posts.
+    QByteArray nzb = MakeNzb(f.files, kGroup);
+    const QByteArray subject = "&quot;same.bin&quot; yEnc";
+    nzb.replace(nzb.lastIndexOf(subject), subject.size(), "&quot;same.bin&quot; repost yEnc");
+    f.nzb = f.dir.Write(u"test.nzb"_s, nzb);
+    f.run.configure = killDupes;
+    const TSessionRecord r = RunDownload(f.nzb, {LocalServer(u"Main"_s, server.fake.Port())}, f.run);
+    EXPECT_EQ(r.reason, DM_STOP_COMPLETED);
+    EXPECT_EQ(r.summary.complete, 2);
+    EXPECT_EQ(r.summary.dupeFiles, 1);
+    EXPECT_EQ(f.Output(), QStringList({u"same.bin"_s}));
+    f.ExpectFile(a);
+  }
+  {
+    SCOPED_TRACE("the same post in a later session");
+    TFixture f({a});
+    f.run.configure = killDupes;
+    const TSessionRecord first = RunDownload(f.nzb, {LocalServer(u"Main"_s, server.fake.Port())}, f.run);
+    EXPECT_EQ(first.summary.complete, 1);
+    const TSessionRecord again = RunDownload(f.nzb, {LocalServer(u"Main"_s, server.fake.Port())}, f.run);
+    EXPECT_EQ(again.reason, DM_STOP_COMPLETED);
+    EXPECT_EQ(again.summary.complete, 1);
+    EXPECT_EQ(f.Output(), QStringList({u"same.bin"_s}));
+    f.ExpectFile(a);
+    EXPECT_EQ(LoadDupeKeys(f.run.cuePath).size(), 1);
+  }
+}
+
 // Aborting ends the session at once; the list is left as last saved and a
 // later session finishes the work without duplicates.
 TEST(DownloadFaults, AbortLeavesAListThatResumes) {
