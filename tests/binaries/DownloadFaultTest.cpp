@@ -6,6 +6,9 @@
 #include "binaries/DownloadList.h"
 #include "binaries/DownloadContext.h"
 #include "binaries/DupeKeyFile.h"
+#include "binaries/FileDupeKey.h"
+#include "binaries/DownloadManager.h"
+#include "binaries/ImportNzb.h"
 #include "servers/FakeNntpServer.h"
 #include "support/TempDir.h"
 
@@ -13,6 +16,7 @@
 #include <QFileInfo>
 #include <QEventLoop>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -309,8 +313,37 @@ TEST(DownloadFaults, DuplicateOfAnExistingFileKeepsThatFile) {
     EXPECT_EQ(again.summary.complete, 1);
     EXPECT_EQ(f.Output(), QStringList({u"same.bin"_s}));
     f.ExpectFile(a);
-    EXPECT_EQ(LoadDupeKeys(f.run.cuePath).size(), 1);
+    EXPECT_TRUE(LoadDupeKeys(f.run.cuePath).contains(FileDupeKey(f.run.outDir + a.name).key));
   }
+}
+
+// A session stopped without an event loop (the program closing) before its
+// last events were seen still records the keys of the files it decoded.
+TEST(DownloadFaults, StopWithoutEventLoopKeepsLearnedKeys) {
+  const TPostedFile file = MakeYencPost(u"kept.bin"_s, RandomBytes(kPart, 35), kGroup, kPart);
+  TServer server({file.articles[0]});
+  ASSERT_TRUE(server.Start());
+  TFixture f({file});
+  ASSERT_TRUE(ImportNZBFile(f.nzb, f.run.cuePath));
+  TDownloadList list;
+  ASSERT_TRUE(list.Load(f.run.cuePath));
+  list.BuildPosts();
+  TDownloadSession session(list);
+  TDownloadSessionSetup setup;
+  setup.cuePath = f.run.cuePath;
+  setup.settings = TDownloadListSettings::Read(f.run.cuePath);
+  setup.settings.KillDupes = true;
+  setup.decodeDir = f.run.outDir;
+  setup.servers = {LocalServer(u"Main"_s, server.fake.Port())};
+  setup.clientTimeout = 5;
+  QString error;
+  ASSERT_TRUE(session.Start(setup, &error)) << error.toStdString();
+  // No events are delivered while waiting: the session's reports stay queued.
+  for (int i = 0; i < 3000 && session.Manager()->IsRunning(); ++i) QThread::msleep(10);
+  ASSERT_FALSE(session.Manager()->IsRunning());
+  ASSERT_TRUE(session.Stop());
+  f.ExpectFile(file);
+  EXPECT_TRUE(LoadDupeKeys(f.run.cuePath).contains(FileDupeKey(f.run.outDir + file.name).key));
 }
 
 // Aborting ends the session at once; the list is left as last saved and a
