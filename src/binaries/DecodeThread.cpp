@@ -33,7 +33,8 @@ QString TDecodeThread::WorkingDirectory(const QString& destination) {
   return WithTrailingSlash(destination) + QLatin1String(kWorkingDirectory);
 }
 
-QString TDecodeThread::MoveIntoPlace(const QString& file, const QString& destination) {
+QString TDecodeThread::MoveIntoPlace(const QString& file, const QString& destination, bool* alreadyThere) {
+  if (alreadyThere) *alreadyThere = false;
   const QString name = QFileInfo(file).fileName();
   const QString target = destination + name;
   if (PathEntryExists(target)) {
@@ -42,6 +43,7 @@ QString TDecodeThread::MoveIntoPlace(const QString& file, const QString& destina
     const TFileDupeKey b = FileDupeKey(target);
     if (a.error == 0 && b.error == 0 && a.key == b.key && a.size == b.size && QFileInfo(target).isFile()) {
       QFile::remove(file);
+      if (alreadyThere) *alreadyThere = true;
       return target;
     }
   }
@@ -133,6 +135,7 @@ void TDecodeThread::Process(TNewsMessage* message) {
     const QList<TDecodedFile> produced = fDecoder->ProducedFiles();
     bool mismatch = false;
     QStringList placed;
+    QStringList kept;  // identical files that were there before: the only copy, never a dupe to delete
     if (fArticleLost) {
       // An article of the post is lost: the post is not decoded (its stored
       // articles stay for a later session), so what was begun goes.
@@ -155,11 +158,12 @@ void TDecodeThread::Process(TNewsMessage* message) {
           mismatch = true;
           LogError(u"Decoded file fails its check: "_s + file.path + u" ("_s + file.detail + u')');
         }
-        const QString path = MoveIntoPlace(file.path, destination);
+        bool alreadyThere = false;
+        const QString path = MoveIntoPlace(file.path, destination, &alreadyThere);
         if (path.isEmpty())
           ok = false;
         else
-          placed.append(path);
+          (alreadyThere ? kept : placed).append(path);
       }
       // Parts of files the post did not complete are kept for the user, as
       // the decoder leaves them.
@@ -177,7 +181,7 @@ void TDecodeThread::Process(TNewsMessage* message) {
     }
     if (success) {
       fContext.SetPostStatus(post, DOWNLOAD_STATUS_COMPLETE, true);
-      if (fContext.options.killDupes) KillDupes(post, placed);
+      if (fContext.options.killDupes) KillDupes(post, placed, kept);
     }
   } catch (...) {
     LogError("Exception raised calling DecodeNewsEntry");
@@ -190,8 +194,21 @@ void TDecodeThread::Process(TNewsMessage* message) {
   fContext.PostMessageStatus(DM_POST_DECODED, post, success ? 1 : 0);
 }
 
-void TDecodeThread::KillDupes(int post, const QStringList& files) {
+void TDecodeThread::KillDupes(int post, const QStringList& files, const QStringList& keptFiles) {
   int deleted = 0;
+  // A file that was there already is what the new copy duplicated; the copy
+  // is gone, so the file itself stays even when its key is known.
+  for (const QString& path : keptFiles) {
+    const TFileDupeKey key = FileDupeKey(path);
+    if (key.error != 0) continue;
+    if (fContext.knownKeys.contains(key.key)) {
+      ++deleted;
+      fContext.PostMessageStatus(DM_DUPE_DELETED, post, key.size);
+    } else {
+      fContext.knownKeys.insert(key.key);
+      fContext.PostMessageStatus(DM_KEY_LEARNED, post, key.key);
+    }
+  }
   for (const QString& path : files) {
     const TFileDupeKey key = FileDupeKey(path);
     if (key.error != 0) continue;
@@ -208,6 +225,6 @@ void TDecodeThread::KillDupes(int post, const QStringList& files) {
     }
   }
   if (deleted > 0)
-    fContext.SetPostStatus(post, deleted == files.size() ? DOWNLOAD_STATUS_DUPLICATE : DOWNLOAD_STATUS_SOME_DUPLICATE,
+    fContext.SetPostStatus(post, deleted == files.size() + keptFiles.size() ? DOWNLOAD_STATUS_DUPLICATE : DOWNLOAD_STATUS_SOME_DUPLICATE,
                            true);
 }

@@ -25,8 +25,9 @@ class TDecodeThread : public TDownloadWorker {
   static QString WorkingDirectory(const QString& destination);
   // Moves a finished file from the working directory into destination under
   // its own name, numbered when a different file has it. Returns the final
-  // path (empty on failure).
-  static QString MoveIntoPlace(const QString& file, const QString& destination);
+  // path (empty on failure); alreadyThere tells that an identical file was
+  // there and the new copy was dropped instead.
+  static QString MoveIntoPlace(const QString& file, const QString& destination, bool* alreadyThere = nullptr);
 
  protected:
   void Started() override;
@@ -34,7 +35,7 @@ class TDecodeThread : public TDownloadWorker {
 
  private:
   QString Destination(int post, const QList<int>& inputs) const;
-  void KillDupes(int post, const QStringList& files);
+  void KillDupes(int post, const QStringList& files, const QStringList& keptFiles);
 
   std::unique_ptr<TNewsDecoder> fDecoder;
   QList<int> fInputs;  // entries of the post being decoded, in order

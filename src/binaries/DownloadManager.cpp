@@ -271,8 +271,12 @@ bool TDownloadManager::CheckStop() {
 }
 
 bool TDownloadManager::SessionComplete() {
-  if (!fDecodeThread->Idle() || !fCompleteThread->Idle() || !fCheckThread->Idle()) return false;
-  if (!fContext.checkedQueue.IsEmpty() || !fFillQueue.IsEmpty() || !fStartQueue.IsEmpty()) return false;
+  // Records only move downstream (check, checked, complete, decode), so the
+  // stages are looked at upstream first: a record passed on meanwhile is
+  // seen further down instead of slipping between two looks.
+  if (!fCheckThread->Idle() || !fContext.checkedQueue.IsEmpty()) return false;
+  if (!fCompleteThread->Idle() || !fDecodeThread->Idle()) return false;
+  if (!fFillQueue.IsEmpty() || !fStartQueue.IsEmpty()) return false;
   if (!fMainQueue.IsEmpty()) return false;
   for (const auto& c : fConnections)
     if (c->busy) return false;

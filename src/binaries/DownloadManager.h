@@ -51,6 +51,9 @@ class TDownloadManager : public QObject {
   TNewsMessage* AddMessage(int entry);
   // The keys of files decoded before (with "KillDupes").
   void SetKnownKeys(const QSet<std::uint32_t>& keys);
+  // The known keys with those learned during the session; only once the
+  // session has ended (the decode thread owns them until then).
+  const QSet<std::uint32_t>& KnownKeys() const { return fContext.knownKeys; }
 
   // Starts the session on the manager's own thread.
   bool Resume();

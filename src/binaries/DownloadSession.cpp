@@ -68,7 +68,11 @@ bool TDownloadSession::Start(const TDownloadSessionSetup& setup, QString* error)
     if (post != lastPost) ++fSelectedPosts;
     lastPost = post;
   }
-  if (fSetup.settings.KillDupes) fManager->SetKnownKeys(LoadDupeKeys(fSetup.cuePath));
+  fStartKeys.clear();
+  if (fSetup.settings.KillDupes) {
+    fStartKeys = LoadDupeKeys(fSetup.cuePath);
+    fManager->SetKnownKeys(fStartKeys);
+  }
 
   fLearnedKeys.clear();
   fPendingDeletes.clear();
@@ -210,7 +214,14 @@ void TDownloadSession::End(TDownloadStopReason reason) {
   LOG_METHOD("TDownloadSession.End");
   if (!fRunning) return;
   fRunning = false;
-  if (fManager) fManager->Wait();
+  if (fManager) {
+    fManager->Wait();
+    // Stopped without an event loop, the last reports of keys may still be
+    // queued: the decode thread's own set has them all.
+    const QSet<std::uint32_t> seen(fLearnedKeys.cbegin(), fLearnedKeys.cend());
+    for (std::uint32_t key : fManager->KnownKeys())
+      if (!fStartKeys.contains(key) && !seen.contains(key)) fLearnedKeys.append(key);
+  }
   if (fSetup.settings.KillDupes && !AppendDupeKeys(fSetup.cuePath, fLearnedKeys))
     LogError(u"Cannot add the keys of decoded files to "_s + DownloadListFile(fSetup.cuePath, ".crc"));
   CountSummary();

@@ -95,6 +95,7 @@ class TDownloadSession : public QObject {
   std::atomic<int> fAbort{0};
   bool fRunning = false;
   QList<std::uint32_t> fLearnedKeys;
+  QSet<std::uint32_t> fStartKeys;  // known when the session started
   QStringList fPendingDeletes;  // stored articles of decoded posts, deleted after the next save
   int fSelectedArticles = 0;
   int fSelectedPosts = 0;

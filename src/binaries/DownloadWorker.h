@@ -20,7 +20,13 @@ class TDownloadWorker : public QThread {
   }
   bool Stopping() const { return fStop.load(); }
   // Idle: nothing queued and nothing in hand (a stopped thread counts as idle).
-  bool Idle() const { return fStop.load() || (fBusy.load() == 0 && fQueue.IsEmpty()); }
+  // The queue is read first: a record is counted in hand before it leaves the
+  // queue, so read in this order it is always seen in one place or the other.
+  bool Idle() const {
+    if (fStop.load()) return true;
+    if (!fQueue.IsEmpty()) return false;
+    return fBusy.load() == 0;
+  }
 
  protected:
   void run() override;

@@ -6,6 +6,9 @@
 #include "binaries/DownloadList.h"
 #include "binaries/DownloadContext.h"
 #include "binaries/DupeKeyFile.h"
+#include "binaries/FileDupeKey.h"
+#include "binaries/DownloadManager.h"
+#include "binaries/ImportNzb.h"
 #include "servers/FakeNntpServer.h"
 #include "support/TempDir.h"
 
@@ -13,6 +16,7 @@
 #include <QFileInfo>
 #include <QEventLoop>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -269,6 +273,77 @@ TEST(DownloadFaults, DuplicateFilesAreDeleted) {
   EXPECT_EQ(f.Output(), QStringList({u"first.bin"_s}));
   EXPECT_EQ(LoadDupeKeys(f.run.cuePath).size(), 1);
   EXPECT_EQ(r.Count(DM_DUPE_DELETED), 1);
+}
+
+// A dupe with the name of the file it duplicates must not take that file
+// with it: whether a second post of the same file comes in the same session
+// or the same post is decoded again later (a session ended before the list
+// was saved), the one copy on disk stays.
+TEST(DownloadFaults, DuplicateOfAnExistingFileKeepsThatFile) {
+  const QByteArray data = RandomBytes(kPart, 33);
+  const TPostedFile a = MakeYencPost(u"same.bin"_s, data, kGroup, kPart);
+  const TPostedFile b = MakeYencPost(u"same.bin"_s, data, kGroup, kPart);
+  TServer server({a.articles[0], b.articles[0]});
+  ASSERT_TRUE(server.Start());
+  const auto killDupes = [](TDownloadSessionSetup& s) { s.settings.KillDupes = true; };
+  {
+    SCOPED_TRACE("two posts in one session");
+    TFixture f({a, b});
+    // The repost's subject differs, so the list holds two posts.
+    QByteArray nzb = MakeNzb(f.files, kGroup);
+    const QByteArray subject = "&quot;same.bin&quot; yEnc";
+    nzb.replace(nzb.lastIndexOf(subject), subject.size(), "&quot;same.bin&quot; repost yEnc");
+    f.nzb = f.dir.Write(u"test.nzb"_s, nzb);
+    f.run.configure = killDupes;
+    const TSessionRecord r = RunDownload(f.nzb, {LocalServer(u"Main"_s, server.fake.Port())}, f.run);
+    EXPECT_EQ(r.reason, DM_STOP_COMPLETED);
+    EXPECT_EQ(r.summary.complete, 2);
+    EXPECT_EQ(r.summary.dupeFiles, 1);
+    EXPECT_EQ(f.Output(), QStringList({u"same.bin"_s}));
+    f.ExpectFile(a);
+  }
+  {
+    SCOPED_TRACE("the same post in a later session");
+    TFixture f({a});
+    f.run.configure = killDupes;
+    const TSessionRecord first = RunDownload(f.nzb, {LocalServer(u"Main"_s, server.fake.Port())}, f.run);
+    EXPECT_EQ(first.summary.complete, 1);
+    const TSessionRecord again = RunDownload(f.nzb, {LocalServer(u"Main"_s, server.fake.Port())}, f.run);
+    EXPECT_EQ(again.reason, DM_STOP_COMPLETED);
+    EXPECT_EQ(again.summary.complete, 1);
+    EXPECT_EQ(f.Output(), QStringList({u"same.bin"_s}));
+    f.ExpectFile(a);
+    EXPECT_TRUE(LoadDupeKeys(f.run.cuePath).contains(FileDupeKey(f.run.outDir + a.name).key));
+  }
+}
+
+// A session stopped without an event loop (the program closing) before its
+// last events were seen still records the keys of the files it decoded.
+TEST(DownloadFaults, StopWithoutEventLoopKeepsLearnedKeys) {
+  const TPostedFile file = MakeYencPost(u"kept.bin"_s, RandomBytes(kPart, 35), kGroup, kPart);
+  TServer server({file.articles[0]});
+  ASSERT_TRUE(server.Start());
+  TFixture f({file});
+  ASSERT_TRUE(ImportNZBFile(f.nzb, f.run.cuePath));
+  TDownloadList list;
+  ASSERT_TRUE(list.Load(f.run.cuePath));
+  list.BuildPosts();
+  TDownloadSession session(list);
+  TDownloadSessionSetup setup;
+  setup.cuePath = f.run.cuePath;
+  setup.settings = TDownloadListSettings::Read(f.run.cuePath);
+  setup.settings.KillDupes = true;
+  setup.decodeDir = f.run.outDir;
+  setup.servers = {LocalServer(u"Main"_s, server.fake.Port())};
+  setup.clientTimeout = 5;
+  QString error;
+  ASSERT_TRUE(session.Start(setup, &error)) << error.toStdString();
+  // No events are delivered while waiting: the session's reports stay queued.
+  for (int i = 0; i < 3000 && session.Manager()->IsRunning(); ++i) QThread::msleep(10);
+  ASSERT_FALSE(session.Manager()->IsRunning());
+  ASSERT_TRUE(session.Stop());
+  f.ExpectFile(file);
+  EXPECT_TRUE(LoadDupeKeys(f.run.cuePath).contains(FileDupeKey(f.run.outDir + file.name).key));
 }
 
 // Aborting ends the session at once; the list is left as last saved and a

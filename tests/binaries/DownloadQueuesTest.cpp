@@ -1,3 +1,4 @@
+#include "binaries/DownloadWorker.h"
 #include "binaries/EventList.h"
 #include "binaries/MemStream.h"
 #include "binaries/MyBits.h"
@@ -116,4 +117,44 @@ TEST(MemStream, ResetKeepsCapacityAndReadsFromTheStart) {
   EXPECT_EQ(stream.Data().capacity(), capacity);
   stream.write("x", 1);
   EXPECT_EQ(stream.Data(), "x");
+}
+
+// The manager ends the session when every worker looks idle, so a worker
+// must never look idle while a record is queued for it or in its hands, not
+// even at the moment it takes the record from its queue.
+TEST(DownloadWorker, NeverLooksIdleWhileARecordIsQueuedOrInHand) {
+  class TBlockingWorker : public TDownloadWorker {
+   public:
+    using TDownloadWorker::TDownloadWorker;
+    std::atomic<bool> entered{false};
+    std::atomic<bool> release{false};
+    std::atomic<int> done{0};
+
+   protected:
+    void Process(TNewsMessage*) override {
+      entered = true;
+      while (!release) std::this_thread::yield();
+      ++done;
+    }
+  };
+  TDownloadList list;
+  TDownloadContext context(list, TDownloadOptions{}, nullptr, nullptr);
+  TBlockingWorker worker(context, context.checkQueue, context.checkBusy);
+  worker.start();
+  TNewsMessage message;
+  int seenIdle = 0;
+  constexpr int kRounds = 2000;
+  for (int i = 0; i < kRounds; ++i) {
+    worker.entered = false;
+    worker.release = false;
+    context.checkQueue.Add(&message);
+    while (!worker.entered)
+      if (worker.Idle()) ++seenIdle;
+    if (worker.Idle()) ++seenIdle;
+    worker.release = true;
+    while (worker.done < i + 1) std::this_thread::yield();
+  }
+  worker.Stop();
+  worker.wait();
+  EXPECT_EQ(seenIdle, 0);
 }
