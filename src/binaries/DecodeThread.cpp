@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -47,6 +49,14 @@ QString TDecodeThread::MoveIntoPlace(const QString& file, const QString& destina
       return target;
     }
   }
+  // The list will call this post done and its stored articles go, so the
+  // file must be on disk first, not only in the page cache.
+  QFile produced(file);
+  if (!produced.open(QIODevice::ReadOnly) || ::fdatasync(produced.handle()) != 0) {
+    LogError(u"Cannot write "_s + file + u" to disk"_s);
+    return {};
+  }
+  produced.close();
   const QString unique = destination + UniqueFileName(destination, name, false);
   if (!QFile::rename(file, unique)) {
     LogError(u"Cannot move "_s + file + u" to "_s + unique);

@@ -3,6 +3,10 @@
 #include "app/LittleEndian.h"
 #include "app/Logger.h"
 
+#include <unistd.h>
+
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -187,9 +191,19 @@ bool THeaderFileWriter::AppendParts(const QString& textPart, const QString& inde
   return FlushBuffers();
 }
 
-bool THeaderFileWriter::Close(bool deleteEmptySeek) {
+bool THeaderFileWriter::Close(bool deleteEmptySeek, bool durable) {
   if (!fOpen) return fError == WRITER_OK;
-  const bool ok = FlushBuffers();
+  bool ok = FlushBuffers();
+  if (ok && durable) {
+    const std::pair<QFile*, TError> files[] = {
+        {&fText, WRITER_WRITE_TEXT}, {&fIndex, WRITER_WRITE_INDEX}, {&fSeek, WRITER_WRITE_SEEK}};
+    for (const auto& [file, error] : files) {
+      if (!file->isOpen() || (file->flush() && ::fdatasync(file->handle()) == 0)) continue;
+      Fail(error, *file);
+      ok = false;
+      break;
+    }
+  }
   for (QFile* f : {&fText, &fIndex, &fSeek})
     if (f->isOpen()) f->close();
   if (fWithSeek && deleteEmptySeek && fSeekEntries == 0) fSeek.remove();

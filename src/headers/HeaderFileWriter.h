@@ -53,8 +53,9 @@ class THeaderFileWriter {
   bool AppendParts(const QString& textPart, const QString& indexPart);
 
   // Flushes and closes; a seek file without entries is deleted when
-  // deleteEmptySeek is set. False when any write failed.
-  bool Close(bool deleteEmptySeek = true);
+  // deleteEmptySeek is set. With durable, the files are on disk (not only in
+  // the page cache) before it returns. False when any write failed.
+  bool Close(bool deleteEmptySeek = true, bool durable = false);
   // Closes and deletes the files.
   void Discard();
 

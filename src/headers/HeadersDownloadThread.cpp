@@ -20,6 +20,8 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <deque>
 #include <memory>
@@ -855,9 +857,15 @@ void THeadersDownload::ProcessDownloadedHeaders() {
   if (fConnectionCount == 1 && fDownloaded.size() == 1) {
     // One connection, one newsgroup: the part files are the final files.
     THeadersNewsCli* client = fConnections.front()->client;
+    // The job is saved as complete next, so the files must be on disk first.
     const auto rename = [](const QString& from, const QString& to) {
-      QFile::remove(to);
       QFile file(from);
+      if (!file.open(QIODevice::ReadOnly) || ::fdatasync(file.handle()) != 0) {
+        LogError(u"Failed to write "_s + from + u" to disk ("_s + file.errorString() + u')');
+        return false;
+      }
+      file.close();
+      QFile::remove(to);
       if (file.rename(to)) return true;
       LogError(u"Failed to rename "_s + from + u" to "_s + to + u" ("_s + file.errorString() + u')');
       return false;
@@ -958,7 +966,7 @@ bool THeadersDownload::MergeParts() {
     }
     return false;
   }
-  if (!out.Close(true)) {
+  if (!out.Close(true, true)) {
     const THeaderFileWriter::TError error = out.Error();
     out.Discard();
     CancelDownload(error == THeaderFileWriter::WRITER_WRITE_SEEK    ? kWriteSync
