@@ -10,6 +10,7 @@
 //   (without Reserve the article arrays grow by doubling, as when the count
 //   is not known beforehand)
 
+#include "ChildProcess.h"
 #include "HeaderGenerator.h"
 #include "model/Headers.h"
 #include "model/InternedStrings.h"
@@ -206,27 +207,6 @@ TResult RunBaseline(const TOptions& o) {
               n / r.addSeconds / 1e6, r.rssGrowth / 1e6, r.rssGrowth / n);
   std::fflush(stdout);
   return r;
-}
-
-// Runs one measurement in a child process and reads its result back.
-bool InChild(TResult (*run)(const TOptions&), const TOptions& o, TResult& result) {
-  std::fflush(stdout);
-  int fds[2];
-  if (pipe(fds) != 0) return false;
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    close(fds[0]);
-    const TResult r = run(o);
-    const ssize_t written = write(fds[1], &r, sizeof(r));
-    std::_Exit(written == static_cast<ssize_t>(sizeof(r)) ? 0 : 1);
-  }
-  close(fds[1]);
-  const ssize_t got = read(fds[0], &result, sizeof(result));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return got == static_cast<ssize_t>(sizeof(result)) && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace

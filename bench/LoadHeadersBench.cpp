@@ -14,6 +14,7 @@
 //   --repeat R (3: each measurement R times, the fastest run reported, since
 //   other work on the machine only ever makes a run slower)
 
+#include "ChildProcess.h"
 #include "HeaderGenerator.h"
 #include "headers/HeaderFileWriter.h"
 #include "headers/LoadHeadersThread.h"
@@ -201,27 +202,6 @@ TResult RunModelOnly(const TOptions& o) {
   return r;
 }
 
-// Runs one measurement in a child process and reads its result back.
-bool InChild(TResult (*run)(const TOptions&), const TOptions& o, TResult& result) {
-  std::fflush(stdout);
-  int fds[2];
-  if (pipe(fds) != 0) return false;
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    close(fds[0]);
-    const TResult r = run(o);
-    const ssize_t written = write(fds[1], &r, sizeof(r));
-    std::_Exit(written == static_cast<ssize_t>(sizeof(r)) ? 0 : 1);
-  }
-  close(fds[1]);
-  const ssize_t got = read(fds[0], &result, sizeof(result));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return got == static_cast<ssize_t>(sizeof(result)) && WIFEXITED(status) && WEXITSTATUS(status) == 0 && result.ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -281,7 +261,7 @@ int main(int argc, char** argv) {
       for (int r = 0; r < options.repeat; ++r) {
         if (options.cold) DropFromCache(options);
         TResult one;
-        if (!InChild(run, options, one)) return false;
+        if (!InChild(run, options, one) || !one.ok) return false;
         if (!any || one.seconds < result.seconds) result = one;
         any = true;
       }

@@ -669,8 +669,7 @@ void TDownloadManager::ServerGone(TDownloadServer* server) {
         TNewsMessage* m = *it;
         EnsureBits(m);
         m->primaryBits->Set(server->bitIndex);
-        if (TDownloadServer* next = FirstUntried(m, false)) {
-          if (std::find(toStart.begin(), toStart.end(), next) == toStart.end()) toStart.push_back(next);
+        if (StaysForPrimary(m, toStart)) {
           ++it;
         } else {
           toFill.push_back(m);
@@ -721,6 +720,16 @@ void TDownloadManager::MarkTried(TNewsMessage* m, TDownloadServer* server) {
     m->primaryBits->Set(server->bitIndex);
 }
 
+// A queued article that some primary server has not tried yet stays in the
+// main queue, and that server's connections are noted to be started; one
+// every primary has tried goes to the fill servers (false).
+bool TDownloadManager::StaysForPrimary(TNewsMessage* m, std::vector<TDownloadServer*>& toStart) {
+  TDownloadServer* next = FirstUntried(m, false);
+  if (!next) return false;
+  if (std::find(toStart.begin(), toStart.end(), next) == toStart.end()) toStart.push_back(next);
+  return true;
+}
+
 TNewsMessage* TDownloadManager::TakeFromMainQueue(TDownloadServer* server) {
   TNewsMessage* taken = nullptr;
   std::vector<TNewsMessage*> toFill;
@@ -734,8 +743,7 @@ TNewsMessage* TDownloadManager::TakeFromMainQueue(TDownloadServer* server) {
         items.erase(it);
         return;
       }
-      if (TDownloadServer* next = FirstUntried(m, false)) {
-        if (std::find(toStart.begin(), toStart.end(), next) == toStart.end()) toStart.push_back(next);
+      if (StaysForPrimary(m, toStart)) {
         ++it;
       } else {
         toFill.push_back(m);

@@ -107,6 +107,7 @@ class TDownloadManager : public QObject {
   void MarkTried(TNewsMessage* message, TDownloadServer* server);
   void EnsureBits(TNewsMessage* message);
   TDownloadServer* FirstUntried(TNewsMessage* message, bool fill);
+  bool StaysForPrimary(TNewsMessage* message, std::vector<TDownloadServer*>& toStart);
   void StartConnection(TDownloadServer* server);
   void CheckFreeSpace();
   bool HasPendingWork();

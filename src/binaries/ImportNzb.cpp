@@ -114,9 +114,11 @@ RETURN_CODES TImportNZB::Execute() {
   return RC_SUCCESS;
 }
 
-bool ImportNZBFile(const QString& nzbPath, const QString& cuePath, QString* errorText) {
+bool ImportNZBFile(const QString& nzbPath, const QString& cuePath, QString* errorText,
+                   const TImportNZB::TProgress& progress) {
   LOG_METHOD("ImportNZBFile");
   TImportNZB import(nzbPath, cuePath);
+  import.OnProgress = progress;
   const RETURN_CODES rc = import.Execute();
   if (rc != RC_SUCCESS) {
     LogError(u"Importing NZB file failed. ("_s + QString::fromLatin1(ReturnCodeName(rc)) + u": "_s +

@@ -55,5 +55,7 @@ class TImportNZB {
 };
 
 // Imports an NZB file into cuePath; false on any failure (logged "Importing
-// NZB file failed."), in which case no list was created or changed.
-bool ImportNZBFile(const QString& nzbPath, const QString& cuePath, QString* errorText = nullptr);
+// NZB file failed."), in which case no list was created or changed. progress,
+// when given, hears how far the reading is.
+bool ImportNZBFile(const QString& nzbPath, const QString& cuePath, QString* errorText = nullptr,
+                   const TImportNZB::TProgress& progress = {});

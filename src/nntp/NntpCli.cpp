@@ -1065,24 +1065,28 @@ void TNntpCli::MultiLineData() {
     fLineLen = length;
   }
   fLastResponseLength = length;
-  if (fStream) {
-    // Lines that end in CR LF and follow each other unchanged go out as one piece.
-    const bool plainEnd = fLineRawEnd == line + length + 2 && line[length] == '\r';
-    if (plainEnd && line == fRunEnd) {
+  if (fStream) StreamLine(line, length, fHearsMessageLine);
+  if (fHearsMessageLine) emit OnMessageLine(this);
+}
+
+// Lines that end in CR LF and follow each other unchanged go out as one
+// piece; flushNow empties the run at once for a listener that reads the
+// stream line by line.
+void TNntpCli::StreamLine(const char* line, qsizetype length, bool flushNow) {
+  const bool plainEnd = fLineRawEnd == line + length + 2 && line[length] == '\r';
+  if (plainEnd && line == fRunEnd) {
+    fRunEnd = fLineRawEnd;
+  } else {
+    FlushRun();
+    if (plainEnd) {
+      fRunStart = line;
       fRunEnd = fLineRawEnd;
     } else {
-      FlushRun();
-      if (plainEnd) {
-        fRunStart = line;
-        fRunEnd = fLineRawEnd;
-      } else {
-        WriteStream(line, length);
-        WriteStream("\r\n", 2);
-      }
+      WriteStream(line, length);
+      WriteStream("\r\n", 2);
     }
-    if (fHearsMessageLine) FlushRun();
   }
-  if (fHearsMessageLine) emit OnMessageLine(this);
+  if (flushNow) FlushRun();
 }
 
 void TNntpCli::XHdrFirst() {
@@ -1109,22 +1113,7 @@ void TNntpCli::XHdrData() {
     return;
   }
   fLastResponseLength = length;
-  if (fStream) {
-    const bool plainEnd = fLineRawEnd == line + length + 2 && line[length] == '\r';
-    if (plainEnd && line == fRunEnd) {
-      fRunEnd = fLineRawEnd;
-    } else {
-      FlushRun();
-      if (plainEnd) {
-        fRunStart = line;
-        fRunEnd = fLineRawEnd;
-      } else {
-        WriteStream(line, length);
-        WriteStream("\r\n", 2);
-      }
-    }
-    if (fHearsXHdrLine) FlushRun();
-  }
+  if (fStream) StreamLine(line, length, fHearsXHdrLine);
   if (fHearsXHdrLine) emit OnXHdrLine(this);
 }
 

@@ -239,6 +239,7 @@ class TNntpCli : public QObject {
   void HandleLineTooLong(const char* line, qsizetype length);
   void KeepLastResponse();
   void FlushRun();
+  void StreamLine(const char* line, qsizetype length, bool flushNow);
   void WriteStream(const char* data, qsizetype length);
 
   void EnsureSocket(bool tls);

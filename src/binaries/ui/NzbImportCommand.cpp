@@ -55,26 +55,17 @@ class TImportProgress {
 
 bool TNzbImportCommand::ImportOne(QWidget* parent, const QString& nzbPath, QString& cuePath, QString& errorText,
                                   bool ownProgress) {
-  LOG_METHOD("ImportNZBFile");
-  TSettings& s = Settings();
-  s.gOpenNZBPath = WithTrailingSlash(QFileInfo(nzbPath).absolutePath());
+  Settings().gOpenNZBPath = WithTrailingSlash(QFileInfo(nzbPath).absolutePath());
   cuePath = TImportNZB::ListPathFor(nzbPath, Paths().downloadListsDir);
-
-  TImportNZB import(nzbPath, cuePath);
   std::unique_ptr<TImportProgress> progress;
+  TImportNZB::TProgress onProgress;
   if (ownProgress) {
     progress = std::make_unique<TImportProgress>(parent, ImportingCaption(nzbPath), 1000);
-    import.OnProgress = [&progress](qint64 length, qint64 position) {
+    onProgress = [&progress](qint64 length, qint64 position) {
       if (length > 0) progress->SetValue(static_cast<int>(position * 1000 / length));
-  };
-}
-const RETURN_CODES rc = import.Execute();
-if (rc != RC_SUCCESS) {
-  errorText = import.ErrorText();
-  LogError(u"Importing NZB file failed. ("_s + QString::fromLatin1(ReturnCodeName(rc)) + u": "_s + errorText + u')');
-  return false;
-}
-return true;
+    };
+  }
+  return ImportNZBFile(nzbPath, cuePath, &errorText, onProgress);
 }
 
 QStringList TNzbImportCommand::ImportFiles(QWidget* parent, const QStringList& nzbPaths, const TListOpener& open) {
